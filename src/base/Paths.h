@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace halcyra {
+
+// Everything up to and including the last '/', or the empty text when there is none.
+std::string_view folderPart(std::string_view path);
+
+// Everything after the last '/' (the whole text when there is none).
+std::string_view namePart(std::string_view path);
+
+// `path` with one '/' appended when it does not already end with one (the empty text stays empty).
+std::string withTrailingSlash(std::string_view path);
+
+// The current working folder with a trailing '/', or the empty text when it cannot be read.
+std::string currentFolder();
+
+// Full path of the running program file (from /proc/self/exe); empty when it cannot be read.
+std::string programPath();
+
+// Folder that holds the running program file, with a trailing '/'.
+std::string programFolder();
+
+// Whether `name` may be used as the stem of a data-file name: not empty, no '/', no NUL,
+// not "." or "..", at most 200 bytes.
+bool isPathSafeName(std::string_view name);
+
+} // namespace halcyra
