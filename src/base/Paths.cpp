@@ -2,6 +2,9 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -53,6 +56,50 @@ std::string programFolder() {
 bool isPathSafeName(std::string_view name) {
     return !name.empty() && name.size() <= 200 && name != "." && name != ".." &&
            name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
+} // namespace halcyra
+
+namespace halcyra {
+
+namespace {
+
+// Creates every missing folder of `path` (which ends with '/') with `mode`.
+void makeFolders(const std::string& path, mode_t mode) {
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        const std::string prefix = path.substr(0, slash);
+        if (mkdir(prefix.c_str(), mode) != 0 && errno != EEXIST)
+            return;
+    }
+}
+
+// $variable when set to an absolute path (as the XDG rules require), else $HOME + fallback.
+std::string xdgFolder(const char* variable, const char* fallback) {
+    const char* value = std::getenv(variable);
+    std::string base;
+    if (value != nullptr && value[0] == '/') {
+        base = value;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (home == nullptr || home[0] != '/') {
+            const passwd* entry = getpwuid(getuid());
+            home = entry != nullptr ? entry->pw_dir : "/tmp";
+        }
+        base = withTrailingSlash(home) + fallback;
+    }
+    std::string folder = withTrailingSlash(base) + "Halcyra/";
+    makeFolders(folder, 0700);
+    return folder;
+}
+
+} // namespace
+
+std::string dataFolder() {
+    return xdgFolder("XDG_DATA_HOME", ".local/share");
+}
+
+std::string settingsFolder() {
+    return xdgFolder("XDG_CONFIG_HOME", ".config");
 }
 
 } // namespace halcyra

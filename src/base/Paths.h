@@ -28,3 +28,17 @@ std::string programFolder();
 bool isPathSafeName(std::string_view name);
 
 } // namespace halcyra
+
+namespace halcyra {
+
+// The per-user data folder ($XDG_DATA_HOME/Halcyra/, default ~/.local/share/Halcyra/) with a
+// trailing '/': results, exclusion lists, log pages and temporary files live here. Created
+// (mode 0700, parents as needed) on each call when missing; the path is returned even when
+// creation failed, so the caller's own file operation reports the error.
+std::string dataFolder();
+
+// The per-user settings folder ($XDG_CONFIG_HOME/Halcyra/, default ~/.config/Halcyra/) with a
+// trailing '/', created like dataFolder(). Holds the settings database.
+std::string settingsFolder();
+
+} // namespace halcyra

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <sys/stat.h>
+
 using namespace halcyra;
 
 TEST(Paths, FolderAndNameSplitAtTheLastSlash) {
@@ -39,4 +44,45 @@ TEST(Paths, DataFileStemsMustBePathSafe) {
     EXPECT_FALSE(isPathSafeName(".."));
     EXPECT_FALSE(isPathSafeName("a/b"));
     EXPECT_FALSE(isPathSafeName(std::string("a\0b", 3)));
+}
+
+namespace {
+
+// Points an environment variable at a value for one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : m_name(name) {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~ScopedEnv() { m_old ? setenv(m_name, m_old->c_str(), 1) : unsetenv(m_name); }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+} // namespace
+
+TEST(Paths, DataAndSettingsFoldersFollowXdgAndAreCreated) {
+    char pattern[] = "/tmp/halcyra-paths-XXXXXX";
+    const std::string root = mkdtemp(pattern);
+    {
+        ScopedEnv data("XDG_DATA_HOME", (root + "/data/deep").c_str());
+        ScopedEnv config("XDG_CONFIG_HOME", (root + "/cfg").c_str());
+        EXPECT_EQ(dataFolder(), root + "/data/deep/Halcyra/");
+        EXPECT_EQ(settingsFolder(), root + "/cfg/Halcyra/");
+        struct stat info {};
+        ASSERT_EQ(stat((root + "/data/deep/Halcyra").c_str(), &info), 0);
+        EXPECT_TRUE(S_ISDIR(info.st_mode));
+        EXPECT_EQ(info.st_mode & 0777, 0700u);
+    }
+    {
+        // A relative value is ignored, as the XDG rules say.
+        ScopedEnv data("XDG_DATA_HOME", "relative");
+        ScopedEnv home("HOME", root.c_str());
+        EXPECT_EQ(dataFolder(), root + "/.local/share/Halcyra/");
+    }
+    std::filesystem::remove_all(root);
 }
