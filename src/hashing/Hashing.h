@@ -38,7 +38,8 @@ private:
     std::string MD5File(const std::string& fileName);
 
     std::uint8_t m_hashType;
-    std::unique_ptr<TMD5> MD5;  // present only for kind 0
+    std::unique_ptr<TMD5> MD5;                   // present only for kind 0
+    std::unique_ptr<std::uint8_t[]> m_crcBuffer; // kind 1: taken at the first file, kept
 };
 
 } // namespace halcyra

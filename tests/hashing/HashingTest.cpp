@@ -1,0 +1,235 @@
+#include "hashing/Hashing.h"
+#include "hashing/CRC32.h"
+#include "hashing/FileReader.h"
+#include "hashing/Md5Engine.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace halcyra;
+
+namespace {
+
+std::vector<std::uint8_t> patternBytes(std::size_t size) {
+    std::vector<std::uint8_t> bytes(size);
+    std::uint64_t x = 0x9E3779B97F4A7C15ull;
+    for (auto& b : bytes) {
+        x = x * 6364136223846793005ull + 1442695040888963407ull;
+        b = static_cast<std::uint8_t>(x >> 56);
+    }
+    return bytes;
+}
+
+std::string md5Text(const std::vector<std::uint8_t>& bytes) {
+    Md5Context md5;
+    md5.update(bytes.data(), bytes.size());
+    std::uint8_t digest[16];
+    md5.finish(digest);
+    std::string text;
+    char pair[3];
+    for (const std::uint8_t b : digest) {
+        std::snprintf(pair, sizeof pair, "%02X", b);
+        text += pair;
+    }
+    return text;
+}
+
+std::string crcText(const std::vector<std::uint8_t>& bytes) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (const std::uint8_t b : bytes) {
+        crc = CRC32Table[(crc ^ b) & 0xFF] ^ (crc >> 8);
+    }
+    char text[9];
+    std::snprintf(text, sizeof text, "%08X", ~crc);
+    return text;
+}
+
+// Whether `text` is `digits` upper-case hexadecimal digits.
+bool isUpperHex(const std::string& text, std::size_t digits) {
+    return text.size() == digits && text.find_first_not_of("0123456789ABCDEF") == std::string::npos;
+}
+
+class FileHashing : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/hashXXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        m_dir = pattern + "/";
+    }
+    void TearDown() override { std::filesystem::remove_all(m_dir); }
+
+    std::string writeFile(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        const std::string path = m_dir + name;
+        FILE* f = std::fopen(path.c_str(), "wb");
+        EXPECT_NE(f, nullptr);
+        if (f != nullptr) {
+            if (!bytes.empty()) {
+                EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+            }
+            std::fclose(f);
+        }
+        return path;
+    }
+
+    // Both kinds give the empty text for `path`.
+    void expectUnreadable(const std::string& path) {
+        EXPECT_EQ(m_md5.HashFile(path), "") << path;
+        EXPECT_EQ(m_crc.HashFile(path), "") << path;
+    }
+
+    std::string m_dir;
+    TFileHashing m_md5{TFileHashing::KindMD5};
+    TFileHashing m_crc{TFileHashing::KindCRC32};
+};
+
+} // namespace
+
+TEST_F(FileHashing, EmptyFileHasTheKnownHashes) {
+    const std::string path = writeFile("empty", {});
+    EXPECT_EQ(m_md5.HashFile(path), EmptyFileMD5);
+    EXPECT_EQ(m_md5.HashFile(path), "D41D8CD98F00B204E9800998ECF8427E");
+    EXPECT_EQ(m_crc.HashFile(path), "00000000");
+}
+
+TEST_F(FileHashing, SizesAroundBlockEdgesMatchTheInMemoryDigests) {
+    const std::size_t sizes[] = {1,
+                                 55,
+                                 56,
+                                 63,
+                                 64,
+                                 65,
+                                 4095,
+                                 4096,
+                                 4097,
+                                 8192,
+                                 FileBlockSize - 1,
+                                 FileBlockSize,
+                                 FileBlockSize + 1,
+                                 3 * FileBlockSize};
+    for (const std::size_t size : sizes) {
+        const auto bytes = patternBytes(size);
+        const std::string path = writeFile("f" + std::to_string(size), bytes);
+        const std::string md5 = m_md5.HashFile(path);
+        const std::string crc = m_crc.HashFile(path);
+        EXPECT_EQ(md5, md5Text(bytes)) << "size " << size;
+        EXPECT_EQ(crc, crcText(bytes)) << "size " << size;
+        EXPECT_TRUE(isUpperHex(md5, 32)) << md5;
+        EXPECT_TRUE(isUpperHex(crc, 8)) << crc;
+    }
+}
+
+TEST_F(FileHashing, KnownContentsGiveKnownUpperCaseTexts) {
+    const std::string text = "123456789";
+    const std::string path = writeFile("digits", {text.begin(), text.end()});
+    EXPECT_EQ(m_md5.HashFile(path), "25F9E794323B453885F5181F1B624D0B");
+    EXPECT_EQ(m_crc.HashFile(path), "CBF43926");
+    const std::string small = writeFile("small", {'6', '2'});
+    EXPECT_EQ(m_crc.HashFile(small), "0012D20A"); // leading zeros kept
+}
+
+TEST_F(FileHashing, OldModificationDatesDoNotMatter) {
+    const auto bytes = patternBytes(1000);
+    const std::string path = writeFile("old", bytes);
+    for (const time_t when : {time_t{10 * 86400}, time_t{298252800} /* mid-1979 */}) {
+        const timespec times[2] = {{when, 0}, {when, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+        EXPECT_EQ(m_md5.HashFile(path), md5Text(bytes));
+        EXPECT_EQ(m_crc.HashFile(path), crcText(bytes));
+    }
+}
+
+TEST_F(FileHashing, FilesBeyondFourGibibytesHashCorrectly) {
+    // Sparse: 4 GiB + 4097 bytes of zeros with "Halcyra" across the 4 GiB mark.
+    const std::string path = m_dir + "sparse";
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    const off_t fourGiB = off_t{1} << 32;
+    if (::ftruncate(fd, fourGiB + 4097) != 0) {
+        ::close(fd);
+        GTEST_SKIP() << "the temporary folder does not hold a file of over 4 GiB";
+    }
+    ASSERT_EQ(::pwrite(fd, "Halcyra", 7, fourGiB - 3), 7);
+    ::close(fd);
+    EXPECT_EQ(m_crc.HashFile(path), "9B51F473");
+    EXPECT_EQ(m_md5.HashFile(path), "C30045016ECBD39B1FB5F9D750EB4EA6");
+}
+
+TEST_F(FileHashing, LinksAreFollowedAndOpenWritersDoNotStopReading) {
+    const auto bytes = patternBytes(5000);
+    const std::string path = writeFile("target", bytes);
+    ASSERT_EQ(::symlink(path.c_str(), (m_dir + "link").c_str()), 0);
+    EXPECT_EQ(m_md5.HashFile(m_dir + "link"), md5Text(bytes));
+    const int writer = ::open(path.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(writer, 0);
+    EXPECT_EQ(m_md5.HashFile(path), md5Text(bytes));
+    EXPECT_EQ(m_crc.HashFile(path), crcText(bytes));
+    ::close(writer);
+}
+
+TEST_F(FileHashing, AnythingButARegularFileGivesTheEmptyText) {
+    ASSERT_EQ(::mkdir((m_dir + "folder").c_str(), 0700), 0);
+    expectUnreadable(m_dir + "folder");
+    expectUnreadable(m_dir + "missing");
+    expectUnreadable("");
+    ASSERT_EQ(::symlink((m_dir + "nowhere").c_str(), (m_dir + "dangling").c_str()), 0);
+    expectUnreadable(m_dir + "dangling");
+    // Opening a FIFO without a writer would block, and /dev/zero would never end.
+    ASSERT_EQ(::mkfifo((m_dir + "fifo").c_str(), 0600), 0);
+    expectUnreadable(m_dir + "fifo");
+    expectUnreadable("/dev/zero");
+    expectUnreadable("/dev/null");
+
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(sock, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string sockPath = m_dir + "sock";
+    ASSERT_LT(sockPath.size(), sizeof addr.sun_path);
+    sockPath.copy(addr.sun_path, sockPath.size());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    expectUnreadable(sockPath);
+    ::close(sock);
+}
+
+TEST_F(FileHashing, ReadFailureOrHostileNameGivesTheEmptyText) {
+    // Stat calls it a regular file and it opens, but reading it fails.
+    expectUnreadable("/proc/self/mem");
+    // A NUL inside the name must not hash the file named by the part before it.
+    const std::string path = writeFile("real", patternBytes(10));
+    expectUnreadable(path + std::string(1, '\0') + "more");
+}
+
+TEST_F(FileHashing, FailedFileDoesNotAffectTheNext) {
+    const auto bytes = patternBytes(70000);
+    const std::string path = writeFile("good", bytes);
+    const std::string md5 = md5Text(bytes);
+    const std::string crc = crcText(bytes);
+    for (const char* bad : {"/proc/self/mem", "/nonexistent", "/"}) {
+        EXPECT_EQ(m_md5.HashFile(bad), "");
+        EXPECT_EQ(m_md5.HashFile(path), md5);
+        EXPECT_EQ(m_crc.HashFile(bad), "");
+        EXPECT_EQ(m_crc.HashFile(path), crc);
+    }
+}
+
+TEST_F(FileHashing, OtherKindsHashNothing) {
+    const std::string path = writeFile("some", patternBytes(100));
+    for (const int kind : {2, 3, 255}) {
+        TFileHashing hasher(static_cast<std::uint8_t>(kind));
+        EXPECT_EQ(hasher.HashType(), kind);
+        EXPECT_EQ(hasher.HashFile(path), "");
+    }
+    EXPECT_EQ(CannotOpenFilePlaceholder, "________CANNOT_OPEN_FILE________");
+    EXPECT_EQ(CannotOpenFilePlaceholder.size(), 32u);
+}
