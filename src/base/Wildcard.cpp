@@ -14,7 +14,8 @@ void addBothCases(std::bitset<256>& set, unsigned char c) {
 
 } // namespace
 
-std::optional<WildcardMask> WildcardMask::compile(std::string_view mask, Syntax syntax) {
+std::optional<WildcardMask> WildcardMask::compile(std::string_view mask, Syntax syntax,
+                                                  std::size_t* errorPosition) {
     WildcardMask result;
     if (syntax == Syntax::DirectorySearch && mask == "*.*") {
         result.m_matchAll = true;
@@ -55,8 +56,11 @@ std::optional<WildcardMask> WildcardMask::compile(std::string_view mask, Syntax 
                     addBothCases(token.set, first);
                 }
             }
-            if (!closed)
+            if (!closed) {
+                if (errorPosition != nullptr)
+                    *errorPosition = i + 1;
                 return std::nullopt;
+            }
             if (negate)
                 token.set.flip();
             result.m_tokens.push_back(token);

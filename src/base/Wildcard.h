@@ -1,6 +1,7 @@
 #pragma once
 
 #include <bitset>
+#include <cstddef>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -19,8 +20,10 @@ public:
         FileMask,
     };
 
-    // Empty when the mask is malformed (an unclosed '[' in FileMask syntax).
-    static std::optional<WildcardMask> compile(std::string_view mask, Syntax syntax);
+    // Empty when the mask is malformed (an unclosed '[' in FileMask syntax); then *errorPosition, when
+    // given, receives the 1-based position of the '[' that opens the unclosed set.
+    static std::optional<WildcardMask> compile(std::string_view mask, Syntax syntax,
+                                               std::size_t* errorPosition = nullptr);
 
     bool matches(std::string_view name) const;
 

@@ -1,0 +1,533 @@
+#include "base/DisplayDateTime.h"
+
+#include <algorithm>
+#include <functional>
+#include <langinfo.h>
+
+namespace halcyra {
+
+namespace {
+
+constexpr std::int64_t kSecondsPerDay = 86400;
+
+// The fields of a local civil date-time.
+struct Fields {
+    int year = 1970;
+    int month = 1;
+    int day = 1;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
+
+// Days since 1970-01-01 of a proleptic Gregorian date with month 1..12.
+std::int64_t daysFromCivil(std::int64_t year, int month, std::int64_t day) {
+    year -= month <= 2 ? 1 : 0;
+    const std::int64_t era = floorDiv(year, 400);
+    const std::int64_t yearOfEra = year - era * 400;
+    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+void civilFromDays(std::int64_t days, std::int64_t& year, int& month, int& day) {
+    days += 719468;
+    const std::int64_t era = floorDiv(days, 146097);
+    const std::int64_t dayOfEra = days - era * 146097;
+    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;
+    day = static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
+    month = static_cast<int>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
+    year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+}
+
+bool isLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int daysInMonth(int year, int month) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+using Kind = DisplayDateTimeFormat::Kind;
+using Padding = DisplayDateTimeFormat::Padding;
+using Token = DisplayDateTimeFormat::Token;
+using LangInfo = std::function<std::string(nl_item)>;
+
+void appendLiteral(std::vector<Token>& tokens, std::string_view text) {
+    if (text.empty())
+        return;
+    if (!tokens.empty() && tokens.back().kind == Kind::Literal) {
+        tokens.back().text += text;
+        return;
+    }
+    Token token;
+    token.kind = Kind::Literal;
+    token.text = text;
+    tokens.push_back(std::move(token));
+}
+
+void appendField(std::vector<Token>& tokens, Kind kind, Padding padding, bool lowerCase = false) {
+    Token token;
+    token.kind = kind;
+    token.padding = padding;
+    token.lowerCase = lowerCase;
+    tokens.push_back(std::move(token));
+}
+
+// The numeric conversions and their padding without a flag.
+struct FieldSpec {
+    char conversion;
+    Kind kind;
+    Padding padding;
+};
+constexpr FieldSpec kFields[] = {
+    {'d', Kind::Day, Padding::Zero},     {'e', Kind::Day, Padding::Space},
+    {'m', Kind::Month, Padding::Zero},   {'y', Kind::Year, Padding::Zero},
+    {'Y', Kind::Year, Padding::Zero},    {'H', Kind::Hour24, Padding::Zero},
+    {'k', Kind::Hour24, Padding::Space}, {'I', Kind::Hour12, Padding::Zero},
+    {'l', Kind::Hour12, Padding::Space}, {'M', Kind::Minute, Padding::Zero},
+    {'S', Kind::Second, Padding::Zero},
+};
+
+// Compiles a strftime-style format into tokens. Returns false for any conversion that is not a
+// numeric date or time field (names of days and months, week numbers, ...). Time-zone conversions
+// are dropped together with one blank beside them.
+bool compileFormat(std::string_view format, const LangInfo& langInfo, int depth, std::vector<Token>& tokens) {
+    if (depth > 4)
+        return false;
+    bool skipBlank = false;
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != '%') {
+            if (skipBlank && format[i] == ' ') {
+                skipBlank = false;
+                continue;
+            }
+            skipBlank = false;
+            appendLiteral(tokens, format.substr(i, 1));
+            continue;
+        }
+        skipBlank = false;
+        ++i;
+        std::optional<Padding> flagPadding;
+        bool upperCase = false;
+        while (i < format.size() && std::string_view("-_0^#").find(format[i]) != std::string_view::npos) {
+            if (format[i] == '-')
+                flagPadding = Padding::None;
+            else if (format[i] == '_')
+                flagPadding = Padding::Space;
+            else if (format[i] == '0')
+                flagPadding = Padding::Zero;
+            else if (format[i] == '^')
+                upperCase = true;
+            ++i;
+        }
+        while (i < format.size() && format[i] >= '1' && format[i] <= '9')
+            ++i;
+        while (i < format.size() && (format[i] == 'E' || format[i] == 'O'))
+            ++i;
+        if (i >= format.size())
+            return false;
+        const char conversion = format[i];
+        if (const auto* field =
+                std::find_if(std::begin(kFields), std::end(kFields),
+                             [conversion](const FieldSpec& f) { return f.conversion == conversion; });
+            field != std::end(kFields)) {
+            appendField(tokens, field->kind,
+                        field->kind == Kind::Year ? Padding::Zero : flagPadding.value_or(field->padding));
+            continue;
+        }
+        std::string expansion;
+        switch (conversion) {
+        case '%':
+            appendLiteral(tokens, "%");
+            continue;
+        case 'n':
+            appendLiteral(tokens, "\n");
+            continue;
+        case 't':
+            appendLiteral(tokens, "\t");
+            continue;
+        case 'p':
+            appendField(tokens, Kind::AmPm, Padding::None, false);
+            continue;
+        case 'P':
+            appendField(tokens, Kind::AmPm, Padding::None, !upperCase);
+            continue;
+        case 'D':
+            expansion = "%m/%d/%y";
+            break;
+        case 'F':
+            expansion = "%Y-%m-%d";
+            break;
+        case 'T':
+            expansion = "%H:%M:%S";
+            break;
+        case 'R':
+            expansion = "%H:%M";
+            break;
+        case 'r':
+            expansion = langInfo(T_FMT_AMPM);
+            break;
+        case 'x':
+            expansion = langInfo(D_FMT);
+            break;
+        case 'X':
+            expansion = langInfo(T_FMT);
+            break;
+        case 'Z':
+        case 'z':
+            if (!tokens.empty() && tokens.back().kind == Kind::Literal && tokens.back().text.back() == ' ') {
+                tokens.back().text.pop_back();
+                if (tokens.back().text.empty())
+                    tokens.pop_back();
+            } else {
+                skipBlank = true;
+            }
+            continue;
+        default:
+            return false;
+        }
+        if (!compileFormat(expansion, langInfo, depth + 1, tokens))
+            return false;
+    }
+    return true;
+}
+
+std::size_t countKind(const std::vector<Token>& tokens, Kind kind) {
+    return static_cast<std::size_t>(
+        std::count_if(tokens.begin(), tokens.end(), [kind](const Token& t) { return t.kind == kind; }));
+}
+
+bool isDateOnly(const std::vector<Token>& tokens) {
+    return countKind(tokens, Kind::Day) == 1 && countKind(tokens, Kind::Month) == 1 &&
+           countKind(tokens, Kind::Year) == 1 && countKind(tokens, Kind::Literal) + 3 == tokens.size();
+}
+
+bool isTimeOnly(const std::vector<Token>& tokens, bool haveAmPm) {
+    const std::size_t hours24 = countKind(tokens, Kind::Hour24);
+    const std::size_t hours12 = countKind(tokens, Kind::Hour12);
+    const std::size_t marks = countKind(tokens, Kind::AmPm);
+    if (hours24 + hours12 != 1 || countKind(tokens, Kind::Minute) != 1 ||
+        countKind(tokens, Kind::Second) != 1)
+        return false;
+    if (hours12 == 1 && (marks != 1 || !haveAmPm))
+        return false;
+    if (hours24 == 1 && marks != 0)
+        return false;
+    return countKind(tokens, Kind::Literal) + 3 + marks == tokens.size();
+}
+
+std::string asciiLower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+void appendNumber(std::string& out, int value, Padding padding, int width) {
+    std::string digits = std::to_string(value);
+    if (padding != Padding::None && digits.size() < static_cast<std::size_t>(width))
+        digits.insert(0, static_cast<std::size_t>(width) - digits.size(),
+                      padding == Padding::Zero ? '0' : ' ');
+    out += digits;
+}
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Reads one numeric field at `pos` as format() writes it with `padding` and `width`.
+std::optional<int> readNumber(std::string_view text, std::size_t& pos, Padding padding, int width) {
+    std::size_t digits = 0;
+    if (padding == Padding::Space && width == 2 && pos < text.size() && text[pos] == ' ') {
+        ++pos;
+        digits = 1;
+    } else if (padding == Padding::None) {
+        digits = pos + 1 < text.size() && isDigit(text[pos]) && isDigit(text[pos + 1]) ? 2 : 1;
+    } else {
+        digits = static_cast<std::size_t>(width);
+    }
+    if (pos + digits > text.size())
+        return std::nullopt;
+    int value = 0;
+    for (std::size_t k = 0; k < digits; ++k) {
+        if (!isDigit(text[pos + k]))
+            return std::nullopt;
+        value = value * 10 + (text[pos + k] - '0');
+    }
+    pos += digits;
+    return value;
+}
+
+bool isCLocaleName(std::string_view name) {
+    return name == "C" || name == "POSIX" || name.substr(0, 2) == "C.";
+}
+
+// Local civil seconds of valid fields.
+std::int64_t civilToSeconds(const Fields& fields) {
+    const std::int64_t days = daysFromCivil(fields.year, fields.month, fields.day);
+    return days * kSecondsPerDay + static_cast<std::int64_t>(fields.hour) * 3600 +
+           static_cast<std::int64_t>(fields.minute) * 60 + fields.second;
+}
+
+// Fields of a local civil seconds value within years 1..9999.
+Fields secondsToCivil(std::int64_t seconds) {
+    const std::int64_t days = floorDiv(seconds, kSecondsPerDay);
+    const std::int64_t rest = seconds - days * kSecondsPerDay;
+    Fields fields;
+    std::int64_t year = 0;
+    civilFromDays(days, year, fields.month, fields.day);
+    fields.year = static_cast<int>(year);
+    fields.hour = static_cast<int>(rest / 3600);
+    fields.minute = static_cast<int>(rest / 60 % 60);
+    fields.second = static_cast<int>(rest % 60);
+    return fields;
+}
+
+// The range a four-digit year can show: 0001-01-01 00:00:00 to 9999-12-31 23:59:59.
+const std::int64_t kEarliest = civilToSeconds({1, 1, 1, 0, 0, 0});
+const std::int64_t kLatest = civilToSeconds({9999, 12, 31, 23, 59, 59});
+
+// Compiles the display format of the locale that `langInfo` answers for.
+void buildFormat(const LangInfo& langInfo, std::vector<Token>& tokens, std::string& am, std::string& pm) {
+    const std::string name = langInfo(_NL_LOCALE_NAME(LC_TIME));
+    am = langInfo(AM_STR);
+    pm = langInfo(PM_STR);
+    const bool haveAmPm = !am.empty() && !pm.empty() && am != pm;
+    const bool plain = isCLocaleName(name);
+
+    std::vector<Token> date;
+    if (plain || !compileFormat(langInfo(D_FMT), langInfo, 0, date) || !isDateOnly(date)) {
+        date.clear();
+        compileFormat("%Y-%m-%d", langInfo, 0, date);
+    }
+    std::vector<Token> time;
+    if (plain || !compileFormat(langInfo(T_FMT), langInfo, 0, time) || !isTimeOnly(time, haveAmPm)) {
+        time.clear();
+        compileFormat("%H:%M:%S", langInfo, 0, time);
+    }
+    tokens.clear();
+    for (const Token& token : date)
+        token.kind == Kind::Literal ? appendLiteral(tokens, token.text) : tokens.push_back(token);
+    appendLiteral(tokens, " ");
+    for (const Token& token : time)
+        token.kind == Kind::Literal ? appendLiteral(tokens, token.text) : tokens.push_back(token);
+}
+
+} // namespace
+
+DisplayDateTimeFormat DisplayDateTimeFormat::fromLocale(locale_t locale) {
+    if (locale == LC_GLOBAL_LOCALE) {
+        const locale_t previous = uselocale(LC_GLOBAL_LOCALE);
+        DisplayDateTimeFormat result = current();
+        uselocale(previous);
+        return result;
+    }
+    DisplayDateTimeFormat result;
+    buildFormat([locale](nl_item item) { return std::string(nl_langinfo_l(item, locale)); }, result.m_tokens,
+                result.m_am, result.m_pm);
+    return result;
+}
+
+std::optional<DisplayDateTimeFormat> DisplayDateTimeFormat::forLocale(const std::string& localeName) {
+    const locale_t locale = newlocale(LC_TIME_MASK, localeName.c_str(), static_cast<locale_t>(nullptr));
+    if (locale == static_cast<locale_t>(nullptr))
+        return std::nullopt;
+    DisplayDateTimeFormat result = fromLocale(locale);
+    freelocale(locale);
+    return result;
+}
+
+DisplayDateTimeFormat DisplayDateTimeFormat::current() {
+    DisplayDateTimeFormat result;
+    buildFormat([](nl_item item) { return std::string(nl_langinfo(item)); }, result.m_tokens, result.m_am,
+                result.m_pm);
+    return result;
+}
+
+std::string DisplayDateTimeFormat::format(std::int64_t localSeconds) const {
+    const Fields fields = secondsToCivil(std::clamp(localSeconds, kEarliest, kLatest));
+    std::string out;
+    for (const Token& token : m_tokens) {
+        switch (token.kind) {
+        case Kind::Literal:
+            out += token.text;
+            break;
+        case Kind::Day:
+            appendNumber(out, fields.day, token.padding, 2);
+            break;
+        case Kind::Month:
+            appendNumber(out, fields.month, token.padding, 2);
+            break;
+        case Kind::Year:
+            appendNumber(out, fields.year, Padding::Zero, 4);
+            break;
+        case Kind::Hour24:
+            appendNumber(out, fields.hour, token.padding, 2);
+            break;
+        case Kind::Hour12:
+            appendNumber(out, fields.hour % 12 == 0 ? 12 : fields.hour % 12, token.padding, 2);
+            break;
+        case Kind::Minute:
+            appendNumber(out, fields.minute, token.padding, 2);
+            break;
+        case Kind::Second:
+            appendNumber(out, fields.second, token.padding, 2);
+            break;
+        case Kind::AmPm: {
+            const std::string& mark = fields.hour < 12 ? m_am : m_pm;
+            out += token.lowerCase ? asciiLower(mark) : mark;
+            break;
+        }
+        }
+    }
+    return out;
+}
+
+std::optional<std::int64_t> DisplayDateTimeFormat::parse(std::string_view text) const {
+    Fields fields;
+    std::optional<bool> afternoon;
+    int hour12 = 0;
+    std::size_t pos = 0;
+    for (const Token& token : m_tokens) {
+        std::optional<int> value;
+        switch (token.kind) {
+        case Kind::Literal:
+            if (text.substr(pos, token.text.size()) != token.text)
+                return std::nullopt;
+            pos += token.text.size();
+            continue;
+        case Kind::AmPm: {
+            const std::string am = token.lowerCase ? asciiLower(m_am) : m_am;
+            const std::string pm = token.lowerCase ? asciiLower(m_pm) : m_pm;
+            // The longer mark first, in case one begins with the other.
+            const bool pmFirst = pm.size() >= am.size();
+            for (int attempt = 0; attempt < 2 && !afternoon; ++attempt) {
+                const bool tryPm = (attempt == 0) == pmFirst;
+                const std::string& mark = tryPm ? pm : am;
+                if (text.substr(pos, mark.size()) == mark) {
+                    afternoon = tryPm;
+                    pos += mark.size();
+                }
+            }
+            if (!afternoon)
+                return std::nullopt;
+            continue;
+        }
+        case Kind::Year:
+            value = readNumber(text, pos, Padding::Zero, 4);
+            break;
+        default:
+            value = readNumber(text, pos, token.padding, 2);
+            break;
+        }
+        if (!value)
+            return std::nullopt;
+        switch (token.kind) {
+        case Kind::Day:
+            fields.day = *value;
+            break;
+        case Kind::Month:
+            fields.month = *value;
+            break;
+        case Kind::Year:
+            fields.year = *value;
+            break;
+        case Kind::Hour24:
+            fields.hour = *value;
+            break;
+        case Kind::Hour12:
+            hour12 = *value;
+            break;
+        case Kind::Minute:
+            fields.minute = *value;
+            break;
+        case Kind::Second:
+            fields.second = *value;
+            break;
+        default:
+            break;
+        }
+    }
+    if (pos != text.size())
+        return std::nullopt;
+    if (afternoon) {
+        if (hour12 < 1 || hour12 > 12)
+            return std::nullopt;
+        fields.hour = hour12 % 12 + (*afternoon ? 12 : 0);
+    }
+    if (fields.year < 1 || fields.month < 1 || fields.month > 12 || fields.day < 1 ||
+        fields.day > daysInMonth(fields.year, fields.month) || fields.hour > 23 || fields.minute > 59 ||
+        fields.second > 59)
+        return std::nullopt;
+    const std::int64_t seconds = civilToSeconds(fields);
+    // Only the canonical text of a value is accepted (padding, marks), so parse inverts format exactly.
+    if (format(seconds) != text)
+        return std::nullopt;
+    return seconds;
+}
+
+std::string DisplayDateTimeFormat::pattern() const {
+    std::string out;
+    const auto conversion = [&out](const Token& token, char zero, std::string_view space) {
+        if (token.padding == Padding::Zero) {
+            out += '%';
+            out += zero;
+        } else if (token.padding == Padding::Space) {
+            out += space;
+        } else {
+            out += "%-";
+            out += zero;
+        }
+    };
+    for (const Token& token : m_tokens) {
+        switch (token.kind) {
+        case Kind::Literal:
+            for (char c : token.text)
+                out += c == '%' ? std::string("%%") : std::string(1, c);
+            break;
+        case Kind::Day:
+            conversion(token, 'd', "%e");
+            break;
+        case Kind::Month:
+            conversion(token, 'm', "%_m");
+            break;
+        case Kind::Year:
+            out += "%Y";
+            break;
+        case Kind::Hour24:
+            conversion(token, 'H', "%k");
+            break;
+        case Kind::Hour12:
+            conversion(token, 'I', "%l");
+            break;
+        case Kind::Minute:
+            conversion(token, 'M', "%_M");
+            break;
+        case Kind::Second:
+            conversion(token, 'S', "%_S");
+            break;
+        case Kind::AmPm:
+            out += token.lowerCase ? "%P" : "%p";
+            break;
+        }
+    }
+    return out;
+}
+
+std::string formatDisplayDateTime(std::int64_t localSeconds) {
+    return DisplayDateTimeFormat::current().format(localSeconds);
+}
+
+std::optional<std::int64_t> parseDisplayDateTime(std::string_view text) {
+    return DisplayDateTimeFormat::current().parse(text);
+}
+
+} // namespace halcyra
