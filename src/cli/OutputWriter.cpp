@@ -1,0 +1,46 @@
+#include "cli/OutputWriter.h"
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace halcyra {
+
+OutputWriter::OutputWriter(int fd) : m_fd(fd) {
+    m_buffer.reserve(BufferSize);
+}
+
+void OutputWriter::write(std::string_view text) {
+    if (m_buffer.size() + text.size() > BufferSize) {
+        flush();
+        if (text.size() >= BufferSize) {
+            writeAll(text.data(), text.size());
+            return;
+        }
+    }
+    m_buffer.append(text);
+}
+
+void OutputWriter::flush() {
+    if (m_buffer.empty())
+        return;
+    writeAll(m_buffer.data(), m_buffer.size());
+    m_buffer.clear();
+}
+
+void OutputWriter::writeAll(const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(m_fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            throw OutputWriteError(std::strerror(errno));
+        }
+        if (written == 0)
+            throw OutputWriteError(std::strerror(EIO));
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+}
+
+} // namespace halcyra
