@@ -296,7 +296,8 @@ const std::int64_t kEarliest = civilToSeconds({1, 1, 1, 0, 0, 0});
 const std::int64_t kLatest = civilToSeconds({9999, 12, 31, 23, 59, 59});
 
 // Compiles the display format of the locale that `langInfo` answers for.
-void buildFormat(const LangInfo& langInfo, std::vector<Token>& tokens, std::string& am, std::string& pm) {
+void buildFormat(const LangInfo& langInfo, std::vector<Token>& tokens, std::vector<Token>& dateTokens,
+                 std::string& am, std::string& pm) {
     const std::string name = langInfo(_NL_LOCALE_NAME(LC_TIME));
     am = langInfo(AM_STR);
     pm = langInfo(PM_STR);
@@ -313,6 +314,7 @@ void buildFormat(const LangInfo& langInfo, std::vector<Token>& tokens, std::stri
         time.clear();
         compileFormat("%H:%M:%S", langInfo, 0, time);
     }
+    dateTokens = date;
     tokens.clear();
     for (const Token& token : date)
         token.kind == Kind::Literal ? appendLiteral(tokens, token.text) : tokens.push_back(token);
@@ -332,7 +334,7 @@ DisplayDateTimeFormat DisplayDateTimeFormat::fromLocale(locale_t locale) {
     }
     DisplayDateTimeFormat result;
     buildFormat([locale](nl_item item) { return std::string(nl_langinfo_l(item, locale)); }, result.m_tokens,
-                result.m_am, result.m_pm);
+                result.m_dateTokens, result.m_am, result.m_pm);
     return result;
 }
 
@@ -347,15 +349,39 @@ std::optional<DisplayDateTimeFormat> DisplayDateTimeFormat::forLocale(const std:
 
 DisplayDateTimeFormat DisplayDateTimeFormat::current() {
     DisplayDateTimeFormat result;
-    buildFormat([](nl_item item) { return std::string(nl_langinfo(item)); }, result.m_tokens, result.m_am,
-                result.m_pm);
+    buildFormat([](nl_item item) { return std::string(nl_langinfo(item)); }, result.m_tokens,
+                result.m_dateTokens, result.m_am, result.m_pm);
     return result;
 }
 
 std::string DisplayDateTimeFormat::format(std::int64_t localSeconds) const {
+    return formatTokens(m_tokens, localSeconds);
+}
+
+std::string DisplayDateTimeFormat::formatDateOrDateTime(std::int64_t localSeconds) const {
+    const std::int64_t clamped = std::clamp(localSeconds, kEarliest, kLatest);
+    const bool midnight = clamped - floorDiv(clamped, kSecondsPerDay) * kSecondsPerDay == 0;
+    return formatTokens(midnight ? m_dateTokens : m_tokens, clamped);
+}
+
+std::optional<std::int64_t> DisplayDateTimeFormat::parse(std::string_view text) const {
+    return parseTokens(m_tokens, text);
+}
+
+std::optional<std::int64_t> DisplayDateTimeFormat::parseDateOrDateTime(std::string_view text) const {
+    if (const std::optional<std::int64_t> date = parseTokens(m_dateTokens, text))
+        return date;
+    const std::optional<std::int64_t> value = parseTokens(m_tokens, text);
+    if (value && *value - floorDiv(*value, kSecondsPerDay) * kSecondsPerDay == 0)
+        return std::nullopt;
+    return value;
+}
+
+std::string DisplayDateTimeFormat::formatTokens(const std::vector<Token>& tokens,
+                                                std::int64_t localSeconds) const {
     const Fields fields = secondsToCivil(std::clamp(localSeconds, kEarliest, kLatest));
     std::string out;
-    for (const Token& token : m_tokens) {
+    for (const Token& token : tokens) {
         switch (token.kind) {
         case Kind::Literal:
             out += token.text;
@@ -391,12 +417,13 @@ std::string DisplayDateTimeFormat::format(std::int64_t localSeconds) const {
     return out;
 }
 
-std::optional<std::int64_t> DisplayDateTimeFormat::parse(std::string_view text) const {
+std::optional<std::int64_t> DisplayDateTimeFormat::parseTokens(const std::vector<Token>& tokens,
+                                                               std::string_view text) const {
     Fields fields;
     std::optional<bool> afternoon;
     int hour12 = 0;
     std::size_t pos = 0;
-    for (const Token& token : m_tokens) {
+    for (const Token& token : tokens) {
         std::optional<int> value;
         switch (token.kind) {
         case Kind::Literal:
@@ -469,7 +496,7 @@ std::optional<std::int64_t> DisplayDateTimeFormat::parse(std::string_view text) 
         return std::nullopt;
     const std::int64_t seconds = civilToSeconds(fields);
     // Only the canonical text of a value is accepted (padding, marks), so parse inverts format exactly.
-    if (format(seconds) != text)
+    if (formatTokens(tokens, seconds) != text)
         return std::nullopt;
     return seconds;
 }

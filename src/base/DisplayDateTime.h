@@ -42,6 +42,13 @@ public:
     // The date-time whose display text is exactly `text`, or no value.
     std::optional<std::int64_t> parse(std::string_view text) const;
 
+    // Like format(), but a value at exactly midnight shows the date alone.
+    std::string formatDateOrDateTime(std::int64_t localSeconds) const;
+
+    // Exact inverse of formatDateOrDateTime(): the date alone reads as its midnight, and a full text that
+    // names midnight is rejected.
+    std::optional<std::int64_t> parseDateOrDateTime(std::string_view text) const;
+
     // The format as strftime-style conversions ("%d.%m.%Y %H:%M:%S"), for diagnostics.
     std::string pattern() const;
 
@@ -57,7 +64,11 @@ public:
     };
 
 private:
+    std::string formatTokens(const std::vector<Token>& tokens, std::int64_t localSeconds) const;
+    std::optional<std::int64_t> parseTokens(const std::vector<Token>& tokens, std::string_view text) const;
+
     std::vector<Token> m_tokens;
+    std::vector<Token> m_dateTokens; // the date half alone
     std::string m_am;
     std::string m_pm;
 };

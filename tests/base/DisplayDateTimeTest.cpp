@@ -202,3 +202,19 @@ TEST(DisplayDateTime, CurrentFormatFollowsTheThreadsLocale) {
     EXPECT_EQ(DisplayDateTimeFormat::fromLocale(LC_GLOBAL_LOCALE).format(0), "1970-01-01 00:00:00");
     EXPECT_FALSE(DisplayDateTimeFormat::forLocale("xx_NOWHERE.UTF-8").has_value());
 }
+
+TEST(DisplayDateTime, MidnightShowsTheDateAloneAndReadsBack) {
+    // sl_SI's short date has blanks of its own.
+    EXPECT_EQ(formatOf("sl_SI.UTF-8").formatDateOrDateTime(kAfternoon - 13 * 3600 - 2 * 60 - 3),
+              "04. 03. 2024");
+    EXPECT_EQ(formatOf("en_US.UTF-8").formatDateOrDateTime(kAfternoon), "03/04/2024 01:02:03 PM");
+    for (const std::string& locale : {std::string("sl_SI.UTF-8"), std::string("en_US.UTF-8")}) {
+        const DisplayDateTimeFormat format = formatOf(locale);
+        for (const std::int64_t value : {kEarliest, std::int64_t{0}, kDay, kAfternoon, kLatest, -kDay}) {
+            const std::string text = format.formatDateOrDateTime(value);
+            EXPECT_EQ(format.parseDateOrDateTime(text), value) << locale << ": " << text;
+        }
+        // The full text of a midnight is not a text this form makes.
+        EXPECT_FALSE(format.parseDateOrDateTime(format.format(kDay)).has_value()) << locale;
+    }
+}

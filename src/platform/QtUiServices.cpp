@@ -1,0 +1,184 @@
+#include "platform/QtUiServices.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QUrl>
+
+namespace halcyra {
+
+namespace {
+
+QString text(std::string_view value) {
+    return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
+}
+
+QString fileName(std::string_view value) {
+    return QFile::decodeName(QByteArray(value.data(), static_cast<qsizetype>(value.size())));
+}
+
+std::string bytes(const QString& name) {
+    return QFile::encodeName(name).toStdString();
+}
+
+struct ButtonPair {
+    MessageButton ours;
+    QMessageBox::StandardButton qt;
+};
+
+constexpr ButtonPair kButtons[] = {
+    {ButtonOk, QMessageBox::Ok},         {ButtonCancel, QMessageBox::Cancel},
+    {ButtonYes, QMessageBox::Yes},       {ButtonNo, QMessageBox::No},
+    {ButtonAbort, QMessageBox::Abort},   {ButtonRetry, QMessageBox::Retry},
+    {ButtonIgnore, QMessageBox::Ignore},
+};
+
+QMessageBox::Icon iconOf(MessageKind kind) {
+    switch (kind) {
+    case MessageKind::Information:
+        return QMessageBox::Information;
+    case MessageKind::Warning:
+        return QMessageBox::Warning;
+    case MessageKind::Error:
+        return QMessageBox::Critical;
+    case MessageKind::Question:
+        return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+std::optional<std::string> runFileDialog(QFileDialog& dialog) {
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return bytes(QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath());
+}
+
+void prepareFileDialog(QFileDialog& dialog, const FileDialogRequest& request) {
+    dialog.setWindowTitle(text(request.title));
+    if (!request.filter.empty())
+        dialog.setNameFilters(text(request.filter).split(QStringLiteral(";;"), Qt::SkipEmptyParts));
+    if (!request.defaultSuffix.empty())
+        dialog.setDefaultSuffix(text(request.defaultSuffix));
+    if (!request.initialPath.empty()) {
+        const QFileInfo initial(fileName(request.initialPath));
+        if (initial.isDir()) {
+            dialog.setDirectory(initial.absoluteFilePath());
+        } else {
+            dialog.setDirectory(initial.absolutePath());
+            dialog.selectFile(initial.fileName());
+        }
+    }
+}
+
+} // namespace
+
+QWidget* QtUiServices::dialogParent() {
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    return QApplication::activeWindow();
+}
+
+MessageButton QtUiServices::messageBox(MessageKind kind, std::string_view title, std::string_view message,
+                                       MessageButtons buttons, MessageButton defaultButton) {
+    QMessageBox box(iconOf(kind), text(title), text(message), QMessageBox::NoButton, dialogParent());
+    box.setTextFormat(Qt::PlainText);
+    for (const ButtonPair& pair : kButtons)
+        if ((buttons & pair.ours) != 0)
+            box.addButton(pair.qt);
+    for (const ButtonPair& pair : kButtons)
+        if (pair.ours == defaultButton && (buttons & pair.ours) != 0)
+            box.setDefaultButton(pair.qt);
+    // Escape and the close box answer Cancel, else No, else OK, when the box has one.
+    for (MessageButton escape : {ButtonCancel, ButtonNo, ButtonOk}) {
+        if ((buttons & escape) == 0)
+            continue;
+        for (const ButtonPair& pair : kButtons)
+            if (pair.ours == escape)
+                box.setEscapeButton(pair.qt);
+        break;
+    }
+    box.exec();
+    const QMessageBox::StandardButton chosen = box.standardButton(box.clickedButton());
+    for (const ButtonPair& pair : kButtons)
+        if (pair.qt == chosen && (buttons & pair.ours) != 0)
+            return pair.ours;
+    return defaultButton;
+}
+
+std::optional<std::string> QtUiServices::inputText(std::string_view title, std::string_view prompt,
+                                                   std::string_view initial) {
+    QInputDialog dialog(dialogParent());
+    dialog.setWindowTitle(text(title));
+    dialog.setLabelText(text(prompt));
+    dialog.setTextValue(text(initial));
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue().toStdString();
+}
+
+std::optional<std::string> QtUiServices::openFileName(const FileDialogRequest& request) {
+    QFileDialog dialog(dialogParent());
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    prepareFileDialog(dialog, request);
+    return runFileDialog(dialog);
+}
+
+std::optional<std::string> QtUiServices::saveFileName(const FileDialogRequest& request) {
+    QFileDialog dialog(dialogParent());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    prepareFileDialog(dialog, request);
+    return runFileDialog(dialog);
+}
+
+std::optional<std::string> QtUiServices::pickFolder(std::string_view title, std::string_view startFolder) {
+    QWidget* parent = dialogParent();
+    QFileDialog dialog(parent, text(title));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    // The toolkit's own dialog, so that it can be placed.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    if (!startFolder.empty())
+        dialog.setDirectory(fileName(startFolder));
+    dialog.adjustSize();
+    QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen();
+    if (screen != nullptr) {
+        const QRect area = screen->availableGeometry();
+        const ScreenPoint corner = centredInWorkArea({area.x(), area.y(), area.width(), area.height()},
+                                                     dialog.width(), dialog.height());
+        dialog.move(corner.x, corner.y);
+    }
+    return runFileDialog(dialog);
+}
+
+bool QtUiServices::openDocument(std::string_view pathOrUrl) {
+    const QString target = fileName(pathOrUrl);
+    if (target.isEmpty())
+        return false;
+    QUrl url;
+    if (!target.startsWith(QLatin1Char('/')))
+        url = QUrl(target, QUrl::StrictMode);
+    if (url.scheme().size() < 2) // no scheme: a file name, relative to the current folder when not absolute
+        url = QUrl::fromLocalFile(QFileInfo(target).absoluteFilePath());
+    return url.isValid() && QDesktopServices::openUrl(url);
+}
+
+void QtUiServices::setClipboardText(std::string_view value) {
+    if (QClipboard* clipboard = QGuiApplication::clipboard())
+        clipboard->setText(text(value));
+}
+
+std::string QtUiServices::clipboardText() {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    return clipboard != nullptr ? clipboard->text().toStdString() : std::string();
+}
+
+} // namespace halcyra
