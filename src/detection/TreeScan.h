@@ -88,6 +88,8 @@ public:
     // Set when OnDirectory asked to stop; never cleared.
     bool Aborted() const { return m_aborted; }
     std::uint8_t Mode() const { return m_mode; }
+    // The folder being scanned as Scan() took it, with a trailing '/'; empty before Scan().
+    const std::string& Root() const { return m_root; }
 
     // Whether the bare file name passes the include and exclude masks.
     bool Accept(std::string_view fileName) const;

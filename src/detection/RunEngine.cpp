@@ -1,0 +1,563 @@
+#include "detection/RunEngine.h"
+
+#include "base/DisplayDateTime.h"
+#include "base/Paths.h"
+#include "detection/Clock.h"
+#include "detection/DifferencesReview.h"
+#include "detection/FileSettings.h"
+#include "detection/IOStream.h"
+#include "detection/Log.h"
+#include "hashing/Hashing.h"
+#include "platform/MessageBoxes.h"
+#include "platform/UiServices.h"
+#include "settings/AuxProcs.h"
+#include "settings/Settings.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace halcyra {
+
+namespace {
+
+constexpr std::string_view ResultAborted = "Aborted";
+constexpr std::string_view ResultFailure = "Failure";
+
+void showErrorBox(UiServices* ui, std::string_view text) {
+    if (ui != nullptr)
+        showError(*ui, text);
+}
+
+std::string missingProfileText(std::string_view name) {
+    return "The profile " + std::string(name) + " does not exist, or is corrupted.";
+}
+
+char asciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool equalIgnoringAsciiCase(std::string_view left, std::string_view right) {
+    return left.size() == right.size() &&
+           std::equal(left.begin(), left.end(), right.begin(),
+                      [](char a, char b) { return asciiUpper(a) == asciiUpper(b); });
+}
+
+bool lessIgnoringAsciiCase(std::string_view left, std::string_view right) {
+    return std::lexicographical_compare(
+        left.begin(), left.end(), right.begin(), right.end(), [](char a, char b) {
+            return static_cast<unsigned char>(asciiUpper(a)) < static_cast<unsigned char>(asciiUpper(b));
+        });
+}
+
+bool isPlaceholder(const TFileDetails& details) {
+    return details.Hash == CannotOpenFilePlaceholder;
+}
+
+// Both hashes are known, the current one is readable, and they differ.
+bool contentsDiffer(const TFileDetails& oldSide, const TFileDetails& newSide) {
+    return !oldSide.Hash.empty() && !newSide.Hash.empty() && !isPlaceholder(newSide) &&
+           !equalIgnoringAsciiCase(oldSide.Hash, newSide.Hash);
+}
+
+// The log's change text of a changed entry that has both sides: every difference, in the order
+// unreadable or contents, date/time, size, ending in one blank.
+std::string changeText(const TFileCompare& entry, TLog::ChangeStyle& style) {
+    style = TLog::ChangeStyle::Plain;
+    std::string text;
+    if (isPlaceholder(*entry.New)) {
+        text = "Cannot read,";
+        style = TLog::ChangeStyle::RedBold;
+    } else if (contentsDiffer(*entry.Old, *entry.New)) {
+        text = "Contents,";
+    }
+    if (entry.Old->DateTime != entry.New->DateTime)
+        text += "Date/time,";
+    if (entry.Old->Size != entry.New->Size)
+        text += "Size,";
+    if (!text.empty())
+        text.back() = ' ';
+    return text;
+}
+
+// Keeps a second run of the same profile, in this process or another, from starting while one is in
+// progress: an exclusive flock on a file in the data folder, removed again when the run ends.
+class ProfileRunLock {
+public:
+    enum class Outcome { Acquired, Busy, Failed };
+
+    ProfileRunLock() = default;
+    ~ProfileRunLock() { release(); }
+    ProfileRunLock(const ProfileRunLock&) = delete;
+    ProfileRunLock& operator=(const ProfileRunLock&) = delete;
+
+    Outcome acquire(std::string_view profile, std::string& errorText) {
+        if (!isPathSafeName(profile)) {
+            errorText =
+                "The profile " + std::string(profile) + " cannot be run: its name cannot name a file.";
+            return Outcome::Failed;
+        }
+        m_path = dataFolder() + std::string(profile) + "_run.lock";
+        // The run that held the lock removes the file when it ends; a lock taken on a file that is no
+        // longer the one under that name guards nothing, so it is taken again on the new file.
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const int fd = open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+            if (fd < 0)
+                return failed(errno, errorText);
+            struct stat held {};
+            if (fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
+                close(fd);
+                return failed(EINVAL, errorText);
+            }
+            int result;
+            do
+                result = flock(fd, LOCK_EX | LOCK_NB);
+            while (result != 0 && errno == EINTR);
+            if (result != 0) {
+                const int error = errno;
+                close(fd);
+                if (error == EWOULDBLOCK)
+                    return Outcome::Busy;
+                return failed(error, errorText);
+            }
+            struct stat named {};
+            if (lstat(m_path.c_str(), &named) == 0 && named.st_dev == held.st_dev &&
+                named.st_ino == held.st_ino) {
+                m_fd = fd;
+                return Outcome::Acquired;
+            }
+            close(fd);
+        }
+        return failed(EAGAIN, errorText);
+    }
+
+    void release() {
+        if (m_fd < 0)
+            return;
+        unlink(m_path.c_str()); // still holding the lock, so no other run holds this file
+        close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    Outcome failed(int error, std::string& errorText) {
+        errorText = "The lock file \"" + m_path + "\" could not be created: " + systemMessage(error);
+        return Outcome::Failed;
+    }
+
+    std::string m_path;
+    int m_fd = -1;
+};
+
+RunProgress& silentProgress() {
+    static RunProgress progress;
+    return progress;
+}
+
+// Calls `action` when it leaves its scope, however that happens.
+template <class Action> class ScopeExit {
+public:
+    explicit ScopeExit(Action action) : m_action(std::move(action)) {}
+    ~ScopeExit() { m_action(); }
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+
+private:
+    Action m_action;
+};
+
+} // namespace
+
+RunEngine::RunEngine(TSettings& settings, bool unattended, RunProgress* progress, RunEnvironment environment)
+    : m_settings(settings), m_unattended(unattended), m_progress(progress ? *progress : silentProgress()),
+      m_env(std::move(environment)), m_ui(m_env.ui ? m_env.ui : currentUiServices()) {
+    m_profileName = m_settings.KeyName();
+    std::string error;
+    TFileSettings::LoadExclusions(m_profileName, &m_exclusions, error);
+    if (!error.empty() && !m_unattended)
+        reportError(error);
+    m_source = m_settings.ReadStringDef("Source", "");
+}
+
+RunEngine::~RunEngine() = default;
+
+TDateTimeSecs RunEngine::now() const {
+    Clock& clock = m_env.clock ? *m_env.clock : Clock::system();
+    return localDateTime(clock.now());
+}
+
+void RunEngine::reportError(std::string_view text) {
+    showErrorBox(m_ui, text);
+}
+
+void RunEngine::setStatus(std::string_view text) {
+    m_progress.setStatus(text);
+}
+
+bool RunEngine::pollAbort() {
+    if (m_progress.processEvents())
+        m_aborted = true;
+    return m_aborted;
+}
+
+void RunEngine::RequestAbort() {
+    if (m_aborted) {
+        if (m_ui != nullptr)
+            showInformation(*m_ui, "Already attempting to abort. Please be patient.");
+        return;
+    }
+    const bool confirmed = m_ui != nullptr && askYesNo(*m_ui, "Are you sure you want to abort?");
+    if (confirmed && !m_aborted) {
+        m_aborted = true;
+        setStatus("Aborting...");
+    }
+}
+
+void RunEngine::Run() {
+    if (m_started)
+        return;
+    m_started = true;
+    m_running = true;
+    ScopeExit notRunning([this] { m_running = false; });
+
+    m_startTime = now();
+    setStatus("Preparing to execute...");
+    const std::string lastRun = m_settings.ReadStringDef("LastRun", "");
+    m_progress.runStarted(m_profileName, lastRun.empty() ? std::string_view("Never") : lastRun);
+
+    ProfileRunLock lock;
+    std::string lockError;
+    switch (lock.acquire(m_profileName, lockError)) {
+    case ProfileRunLock::Outcome::Acquired:
+        break;
+    case ProfileRunLock::Outcome::Busy:
+        reportError("The profile " + m_profileName + " is already being run.");
+        return;
+    case ProfileRunLock::Outcome::Failed:
+        reportError(lockError);
+        return;
+    }
+
+    m_settings.WriteString("LastRun", formatDisplayDateTime(m_startTime));
+    m_settings.WriteString("LastResult", ResultAborted);
+    pollAbort();
+
+    bool completed = false;
+    {
+        m_progress.setActive(true);
+        ScopeExit inactive([this] { m_progress.setActive(false); });
+        completed = runStepsCompleted();
+    }
+    if (completed)
+        writeFinalResult();
+}
+
+bool RunEngine::runStepsCompleted() {
+    if (!scanAndHash() || !findChanges())
+        return false;
+    m_finishTime = now();
+    const bool store = decideStore();
+    switch (buildLog()) {
+    case LogOutcome::Written:
+        break;
+    case LogOutcome::Aborted:
+        m_settings.WriteString("LastResult", ResultFailure);
+        return false;
+    case LogOutcome::Failed:
+        return false; // the run stays "Aborted"
+    }
+    if (store && !saveResults()) {
+        m_settings.WriteString("LastResult", ResultFailure);
+        return false;
+    }
+    viewLogWhenAsked();
+    return true;
+}
+
+bool RunEngine::scanAndHash() {
+    const std::uint8_t recursive = m_settings.ReadTriStateDef("Recursive", 0);
+    std::unique_ptr<KeySet> excludedDirs;
+    if (recursive == 2) {
+        excludedDirs = std::make_unique<KeySet>();
+        std::string ignored; // a damaged folder exclusion list excludes what could be read
+        TFileSettings::LoadExclusionDirs(m_profileName, excludedDirs.get(), ignored);
+    }
+
+    setStatus("Loading original results...");
+    m_fileList = std::make_unique<CompareList>();
+    std::string error;
+    TFileSettings::LoadResults(m_profileName, excludedDirs.get(), m_fileList.get(), error);
+    m_progress.stepPhase();
+    if (!error.empty()) {
+        reportError(error);
+        return false;
+    }
+
+    setStatus("Scanning directory...");
+    m_progress.setFileName({});
+    m_progress.setFileNameVisible(true);
+    {
+        TTreeScanner scanner(*m_fileList, m_env.fileSystem, m_env.clock);
+        scanner.OnDirectory = [this](const std::string& folder) {
+            m_progress.setFileName(folder);
+            return pollAbort();
+        };
+        scanner.SetIncludeMasks(m_settings.ReadStringDef("FileMasks", "*.*"));
+        scanner.SetExcludeMasks(m_settings.ReadStringDef("ExclFileMasks", ""));
+        scanner.SetExcludedDirs(excludedDirs.get());
+        const bool scanned = scanner.Scan(m_source, recursive != 0, error);
+        m_root = scanner.Root();
+        m_progress.stepPhase();
+        if (!scanned) {
+            if (!error.empty())
+                reportError(error);
+            return false; // an error, or an abort during the scan
+        }
+    }
+
+    if (!m_settings.ReadBoolDef("NoHash", false)) {
+        setStatus("Calculating hash values...");
+        m_progress.setFileRange(static_cast<int>(m_fileList->size()));
+        TFileHashing hasher(TFileHashing::KindMD5);
+        std::string path = m_root;
+        int position = 0;
+        for (auto& [key, entry] : *m_fileList) {
+            m_progress.setFileName(key);
+            if (pollAbort())
+                return false;
+            if (entry.New) {
+                // Keys begin with the '/' that ends the root.
+                path.resize(m_root.size());
+                path.append(key, 1, std::string::npos);
+                std::string hash = hasher.HashFile(path);
+                entry.New->Hash = hash.empty() ? std::string(CannotOpenFilePlaceholder) : std::move(hash);
+            }
+            m_progress.setFilePosition(++position);
+        }
+        m_progress.setFilePosition(0);
+    }
+
+    m_progress.stepPhase();
+    m_progress.setFileName({});
+    m_progress.setFileNameVisible(false);
+    pollAbort();
+    m_progress.stepPhase();
+    return true;
+}
+
+bool RunEngine::findChanges() {
+    m_counts = {};
+    setStatus("Excluded files...");
+    TTreeScanner::MarkEntries(m_exclusions, *m_fileList);
+    m_progress.stepPhase();
+
+    setStatus("Searching for changes...");
+    m_progress.setFilePosition(0);
+    m_progress.setFileRange(static_cast<int>(m_fileList->size()));
+    RunCounts& c = m_counts;
+    int position = 0;
+    for (auto& [key, entry] : *m_fileList) {
+        if (pollAbort())
+            return false;
+        m_progress.setFilePosition(++position);
+        const auto count = [&entry](int& counter) {
+            if (!entry.Excluded)
+                ++counter;
+        };
+        std::uint8_t status = 0;
+        if (!entry.New) {
+            count(c.Deleted);
+            status = 16;
+        } else if (!entry.Old) {
+            count(c.Created);
+            status = 8;
+        } else {
+            if (isPlaceholder(*entry.New)) {
+                count(c.CannotHash);
+                status = 2;
+            } else if (contentsDiffer(*entry.Old, *entry.New)) {
+                count(c.ContentsChanged);
+                status = 2;
+            }
+            if (entry.Old->Size != entry.New->Size) {
+                count(c.SizeChanged);
+                status = 1;
+            }
+            if (entry.Old->DateTime != entry.New->DateTime) {
+                count(c.DateTimeChanged);
+                status = 4;
+            }
+        }
+        entry.Status = status;
+        if (status != 0) {
+            ++c.AllChanged;
+            if (entry.Excluded)
+                ++c.ExcludedChanged;
+        }
+    }
+    m_progress.stepPhase();
+    m_progress.setFilePosition(0);
+    return true;
+}
+
+bool RunEngine::decideStore() {
+    if (m_unattended || m_counts.AllChanged - m_counts.ExcludedChanged <= 0) {
+        if (m_counts.AllChanged <= 0)
+            return false;
+        // Without a review, a scan that found nothing never replaces stored results that hold files:
+        // an unmounted or emptied folder must not wipe the known state.
+        const auto hasNew = [](const auto& item) { return item.second.New != nullptr; };
+        const auto hasOld = [](const auto& item) { return item.second.Old != nullptr; };
+        const bool foundNone = std::none_of(m_fileList->begin(), m_fileList->end(), hasNew);
+        const bool storedSome = std::any_of(m_fileList->begin(), m_fileList->end(), hasOld);
+        return !(foundNone && storedSome);
+    }
+    bool exclusionsChanged = false;
+    const ShowDifferencesEntry& review = showDifferencesEntry();
+    const bool store = review ? review(*m_fileList, m_exclusions, exclusionsChanged) : false;
+    if (exclusionsChanged) {
+        std::string error;
+        TFileSettings::SaveExclusions(m_profileName, &m_exclusions, error);
+        if (!error.empty())
+            reportError(error);
+    }
+    return store;
+}
+
+RunEngine::LogOutcome RunEngine::buildLog() {
+    // The pages are counted from the rows that will be written: changed files not excluded as marked
+    // now, after the review.
+    int rows = 0;
+    for (const auto& [key, entry] : *m_fileList)
+        if (entry.Status != 0 && !entry.Excluded)
+            ++rows;
+    const RunCounts& c = m_counts;
+    TLog log(m_profileName, m_source, m_startTime, m_finishTime, rows, m_unattended);
+    log.WriteSummary(c.ContentsChanged, c.Created, c.Deleted, c.DateTimeChanged, c.SizeChanged, c.CannotHash,
+                     c.AllChanged, c.ExcludedChanged);
+
+    setStatus("Building log file...");
+    m_progress.setFilePosition(0);
+    m_progress.setFileRange(static_cast<int>(m_fileList->size()));
+    bool aborted = false;
+    int position = 0;
+    for (const auto& [key, entry] : *m_fileList) {
+        m_progress.setFilePosition(++position);
+        if (pollAbort()) {
+            aborted = true;
+            break;
+        }
+        if (!log.error().empty())
+            break;
+        if (entry.Status == 0 || entry.Excluded)
+            continue;
+        log.AddFile(key);
+        if (!entry.New) {
+            log.AddChange("Deleted", TLog::ChangeStyle::Plain);
+        } else if (!entry.Old) {
+            log.AddChange("Created", TLog::ChangeStyle::Plain);
+        } else {
+            TLog::ChangeStyle style;
+            const std::string text = changeText(entry, style);
+            log.AddChange(text, style);
+        }
+    }
+    if (aborted)
+        log.WriteAborted();
+    const std::string error = log.finish();
+    if (!error.empty()) {
+        reportError(error);
+        return LogOutcome::Failed;
+    }
+
+    m_progress.stepPhase();
+    if (m_settings.ReadBoolDef("Eject", false)) {
+        if (m_env.eject)
+            m_env.eject(m_root);
+        else
+            EjectMedia(m_root);
+    }
+    return aborted ? LogOutcome::Aborted : LogOutcome::Written;
+}
+
+bool RunEngine::saveResults() {
+    // A file that cannot be read now keeps its last known hash in the stored state; the run has
+    // counted and logged it as unreadable.
+    for (auto& [key, entry] : *m_fileList)
+        if (entry.New && entry.Old && isPlaceholder(*entry.New) && !entry.Old->Hash.empty() &&
+            !isPlaceholder(*entry.Old))
+            entry.New->Hash = entry.Old->Hash;
+    std::string error;
+    TFileSettings::SaveResults(m_profileName, m_fileList.get(), false, error);
+    if (error.empty())
+        return true;
+    if (!m_unattended)
+        reportError("The results could not be saved: " + error);
+    return false;
+}
+
+void RunEngine::viewLogWhenAsked() {
+    if (!m_settings.ReadBoolDef("DisplayLog", true))
+        return;
+    const bool changesOnly = m_settings.ReadBoolDef("DisplayLogChanges", true);
+    if (!changesOnly || m_counts.CannotHash > 0 || m_counts.AllChanged - m_counts.ExcludedChanged > 0)
+        TLog::ViewLog(m_profileName, 1, m_ui);
+}
+
+void RunEngine::writeFinalResult() {
+    const RunCounts& c = m_counts;
+    std::string_view result;
+    if (c.CannotHash > 0)
+        result = "Errors";
+    else if (c.AllChanged == 0)
+        result = "No Changes";
+    else if (c.AllChanged > c.ExcludedChanged)
+        result = "Changes";
+    else
+        result = "Excluded Changes Only";
+    m_settings.WriteString("LastResult", result);
+}
+
+void runProfileEntry(TSettings& settings, bool unattended, const OrdinaryRunner& runOrdinary, UiServices* ui,
+                     Clock* clock) {
+    if (ui == nullptr)
+        ui = currentUiServices();
+    const std::int32_t type = settings.ReadIntegerDef("ProfileType", 0);
+    if (type == 1) {
+        runOrdinary(settings, unattended);
+        return;
+    }
+    if (type != 2) {
+        showErrorBox(ui, missingProfileText(settings.KeyName()));
+        return;
+    }
+
+    std::vector<std::string> valueNames;
+    settings.GetValueNames({}, valueNames);
+    std::vector<std::string> members;
+    for (const std::string& name : valueNames)
+        if (name.compare(0, 4, "Name") == 0)
+            members.push_back(settings.ReadString(name));
+    std::stable_sort(members.begin(), members.end(), lessIgnoringAsciiCase);
+
+    Clock& wallClock = clock ? *clock : Clock::system();
+    settings.WriteString("LastRun", formatDisplayDateTime(localDateTime(wallClock.now())));
+    settings.WriteString("LastResult", "");
+
+    const TSettings root(SettingsRootKey);
+    for (const std::string& member : members) {
+        if (member.empty() || !TSettings::IsValidName(member) || !root.SubKeyExists(member)) {
+            showErrorBox(ui, missingProfileText(member));
+            continue;
+        }
+        TSettings memberSettings(std::string(SettingsRootKey) + "\\" + member);
+        if (runOrdinary(memberSettings, unattended))
+            break;
+    }
+}
+
+} // namespace halcyra

@@ -1,0 +1,531 @@
+#include "detection/RunEngine.h"
+
+#include "TestSupport.h"
+#include "base/DisplayDateTime.h"
+#include "detection/DifferencesReview.h"
+#include "detection/IOStream.h"
+#include "detection/MaskList.h"
+#include "hashing/Hashing.h"
+#include "platform/UiServices.h"
+#include "settings/Settings.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace halcyra {
+namespace {
+
+using test::TestTree;
+using Request = ScriptedUiServices::Request;
+
+const std::string kMd5Abc = "900150983CD24FB0D6963F7D28E17F72"; // MD5("abc"), RFC 1321
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string profileKey(const std::string& name) {
+    return std::string(SettingsRootKey) + "\\" + name;
+}
+
+// Records what the run shows; `onEvents` decides whether a poll asks the run to stop.
+struct RecordingProgress : RunProgress {
+    void runStarted(std::string_view name, std::string_view lastRun) override {
+        shownName = name;
+        shownLastRun = lastRun;
+    }
+    void setStatus(std::string_view text) override { statuses.emplace_back(text); }
+    void setActive(bool active) override { activity.push_back(active); }
+    void stepPhase() override { ++phases; }
+    void setFileName(std::string_view name) override { names.emplace_back(name); }
+    bool processEvents() override { return onEvents && onEvents(statuses.empty() ? "" : statuses.back()); }
+
+    std::function<bool(const std::string& status)> onEvents;
+    std::string shownName, shownLastRun;
+    std::vector<std::string> statuses, names;
+    std::vector<bool> activity;
+    int phases = 0;
+};
+
+class RunEngineTest : public test::DataFolderTest {
+protected:
+    void SetUp() override {
+        DataFolderTest::SetUp();
+        setenv("XDG_CONFIG_HOME", (m_home.root() + "config").c_str(), 1);
+        m_env.ui = &ui;
+        m_env.clock = &clock;
+        m_env.eject = [this](const std::string& path) {
+            ejected.push_back(path);
+            return true;
+        };
+        showDifferencesEntry() = [this](CompareList& list, KeySet& exclusions, bool& changed) {
+            ++reviews;
+            reviewed.clear();
+            for (const auto& [key, entry] : list)
+                reviewed[key] = entry.Status;
+            changed = false;
+            return review ? review(list, exclusions, changed) : acceptReview;
+        };
+    }
+    void TearDown() override {
+        showDifferencesEntry() = nullptr;
+        unsetenv("XDG_CONFIG_HOME");
+        DataFolderTest::TearDown();
+    }
+
+    void makeProfile(const std::string& name, const std::string& source,
+                     const std::vector<std::pair<const char*, const char*>>& values = {}) {
+        TSettings settings(profileKey(name));
+        settings.WriteString("ProfileType", "1");
+        settings.WriteString("Source", source);
+        settings.WriteString("Recursive", "Y");
+        for (const auto& [name, value] : values)
+            settings.WriteString(name, value);
+    }
+
+    RunCounts run(const std::string& name, bool unattended, RunProgress* progress = nullptr) {
+        TSettings settings(profileKey(name));
+        RunEngine engine(settings, unattended, progress, m_env);
+        engine.Run();
+        lastAborted = engine.Aborted();
+        return engine.Counts();
+    }
+
+    std::string value(const std::string& name, const char* valueName) {
+        return TSettings(profileKey(name)).ReadString(valueName);
+    }
+    std::string results(const std::string& name) { return readFile(dataPath(name + ".txt")); }
+    std::string logPage(const std::string& name, int page = 1) {
+        return readFile(dataPath(name + "_Log_Page" + std::to_string(page) + ".html"));
+    }
+    std::vector<std::string> messages() const {
+        std::vector<std::string> texts;
+        for (const Request& request : ui.requests())
+            if (request.kind == ScriptedUiServices::RequestKind::MessageBox)
+                texts.push_back(request.text);
+        return texts;
+    }
+    int documentsOpened() const {
+        int count = 0;
+        for (const Request& request : ui.requests())
+            count += request.kind == ScriptedUiServices::RequestKind::OpenDocument;
+        return count;
+    }
+
+    ScriptedUiServices ui;
+    test::FakeClock clock;
+    RunEnvironment m_env;
+    std::vector<std::string> ejected;
+    int reviews = 0;
+    std::map<std::string, int> reviewed; // key -> status, as the review saw them
+    bool acceptReview = true;
+    std::function<bool(CompareList&, KeySet&, bool&)> review;
+    bool lastAborted = false;
+};
+
+TEST_F(RunEngineTest, FirstRunReportsEveryFileCreatedAndOnlySaveStoresThem) {
+    TestTree tree({{"a.txt", "abc"}, {"sub/b.txt", "xy"}});
+    makeProfile("Daily", tree.root());
+    acceptReview = false;
+    run("Daily", false);
+    EXPECT_FALSE(fileExists(dataPath("Daily.txt")));
+    EXPECT_EQ(value("Daily", "LastResult"), "Changes");
+
+    acceptReview = true;
+    RecordingProgress progress;
+    const RunCounts counts = run("Daily", false, &progress);
+    EXPECT_EQ(counts.Created, 2); // the cancelled review left the same changes to report
+    EXPECT_EQ(counts.AllChanged, 2);
+    EXPECT_EQ(reviews, 2);
+    EXPECT_EQ(reviewed, (std::map<std::string, int>{{"/a.txt", 8}, {"/sub/b.txt", 8}}));
+    EXPECT_NE(results("Daily").find("/a.txt*3*" + kMd5Abc + "*"), std::string::npos);
+    EXPECT_EQ(value("Daily", "LastRun"), formatDisplayDateTime(localDateTime(clock.m_now)));
+    EXPECT_NE(logPage("Daily").find("Created\r\n"), std::string::npos);
+    EXPECT_EQ(documentsOpened(), 2);
+    EXPECT_TRUE(messages().empty());
+
+    EXPECT_EQ(progress.shownName, "Daily");
+    EXPECT_NE(progress.shownLastRun, "Never");
+    EXPECT_EQ(progress.phases, 7);
+    EXPECT_EQ(progress.activity, (std::vector<bool>{true, false}));
+    EXPECT_EQ(
+        progress.statuses,
+        (std::vector<std::string>{"Preparing to execute...", "Loading original results...",
+                                  "Scanning directory...", "Calculating hash values...", "Excluded files...",
+                                  "Searching for changes...", "Building log file..."}));
+    EXPECT_FALSE(fileExists(dataPath("Daily_run.lock")));
+}
+
+TEST_F(RunEngineTest, UnchangedSecondRunNeedsNoReviewAndLeavesResultsUntouched) {
+    TestTree tree({{"a.txt", "abc"}});
+    makeProfile("Daily", tree.root());
+    run("Daily", false);
+    std::string stored = results("Daily");
+    const auto at = stored.find(kMd5Abc); // hash texts that differ only in case are equal
+    ASSERT_NE(at, std::string::npos);
+    for (std::size_t i = at; i < at + 32; ++i)
+        stored[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(stored[i])));
+    writeFile(dataPath("Daily.txt"), stored);
+    struct stat before {};
+    ASSERT_EQ(stat(dataPath("Daily.txt").c_str(), &before), 0);
+
+    EXPECT_EQ(run("Daily", false).AllChanged, 0);
+    EXPECT_EQ(reviews, 1);
+    struct stat after {};
+    ASSERT_EQ(stat(dataPath("Daily.txt").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(results("Daily"), stored);
+    EXPECT_EQ(value("Daily", "LastResult"), "No Changes");
+    EXPECT_NE(logPage("Daily").find("No changes were found<BR>"), std::string::npos);
+    EXPECT_EQ(documentsOpened(), 1); // only the first run's log: nothing changed this time
+
+    TSettings(profileKey("Daily")).WriteString("DisplayLogChanges", "N");
+    run("Daily", false);
+    EXPECT_EQ(documentsOpened(), 2);
+}
+
+TEST_F(RunEngineTest, OnlyExcludedChangesAreStoredWithoutReview) {
+    TestTree tree({{"a.txt", "abc"}, {"b.txt", "b"}});
+    makeProfile("P", tree.root());
+    run("P", false);
+    writeFile(dataPath("P_excl.txt"), "/a.txt\n");
+    writeFile(tree.path("a.txt"), "abd");
+
+    const RunCounts counts = run("P", false);
+    EXPECT_EQ(reviews, 1);
+    EXPECT_EQ(counts.AllChanged, 1);
+    EXPECT_EQ(counts.ExcludedChanged, 1);
+    EXPECT_EQ(counts.ContentsChanged, 0);
+    EXPECT_EQ(value("P", "LastResult"), "Excluded Changes Only");
+    EXPECT_EQ(results("P").find(kMd5Abc), std::string::npos); // the new state was stored
+    EXPECT_NE(logPage("P").find("Only excluded files were changed"), std::string::npos);
+}
+
+TEST_F(RunEngineTest, ContentsAndDateChangeCountInBothAndTheRowNamesBoth) {
+    TestTree tree({{"a.txt", "abc"}, {"b.txt", "abc"}});
+    makeProfile("P", tree.root());
+    run("P", false);
+    writeFile(tree.path("a.txt"), "xyz");
+    tree.setMtime("a.txt", test::DefaultMtime + 60);
+    writeFile(tree.path("b.txt"), "xyz");
+    tree.setMtime("b.txt", test::DefaultMtime);
+
+    const RunCounts counts = run("P", false);
+    EXPECT_EQ(counts.ContentsChanged, 2);
+    EXPECT_EQ(counts.DateTimeChanged, 1);
+    EXPECT_EQ(counts.SizeChanged, 0);
+    EXPECT_EQ(reviewed["/a.txt"], 4);
+    EXPECT_EQ(reviewed["/b.txt"], 2);
+    const std::string page = logPage("P");
+    EXPECT_NE(page.find("<td width=\"70%\">/a.txt</td>\r\n<td width=\"30%\">\r\nContents,Date/time \r\n"),
+              std::string::npos);
+    EXPECT_NE(page.find("<td width=\"70%\">/b.txt</td>\r\n<td width=\"30%\">\r\nContents \r\n"),
+              std::string::npos);
+}
+
+TEST_F(RunEngineTest, UnreadableFileIsReportedInRedAndKeepsItsKnownHash) {
+    TestTree tree({{"a.txt", "abc"}});
+    tree.symlink("/proc/self/mem", "mem"); // opens as a regular file, but reading fails
+    makeProfile("P", tree.root());
+    const RunCounts first = run("P", false);
+    EXPECT_EQ(first.Created, 2); // a new unreadable file counts only as created
+    EXPECT_EQ(first.CannotHash, 0);
+    std::string stored = results("P");
+    const std::string placeholder(CannotOpenFilePlaceholder);
+    ASSERT_NE(stored.find("/mem*0*" + placeholder), std::string::npos);
+    const std::string knownHash = "0123456789ABCDEF0123456789ABCDEF";
+    stored.replace(stored.find(placeholder), placeholder.size(), knownHash);
+    writeFile(dataPath("P.txt"), stored);
+
+    const RunCounts counts = run("P", true);
+    EXPECT_EQ(counts.CannotHash, 1);
+    EXPECT_EQ(counts.ContentsChanged, 0);
+    EXPECT_EQ(value("P", "LastResult"), "Errors");
+    EXPECT_NE(logPage("P").find("<font color=\"#FF0000\"><b>\r\nCannot read \r\n"), std::string::npos);
+    EXPECT_NE(results("P").find("/mem*0*" + knownHash), std::string::npos);
+}
+
+TEST_F(RunEngineTest, NoHashSkipsHashingAndNeverComparesContents) {
+    TestTree tree({{"a.txt", "abc"}});
+    makeProfile("P", tree.root(), {{"NoHash", "Y"}});
+    RecordingProgress progress;
+    run("P", false, &progress);
+    EXPECT_EQ(progress.phases, 7);
+    EXPECT_EQ(std::count(progress.statuses.begin(), progress.statuses.end(), "Calculating hash values..."),
+              0);
+    EXPECT_NE(results("P").find("/a.txt*3*-*"), std::string::npos);
+    writeFile(tree.path("a.txt"), "xyz");
+    tree.setMtime("a.txt", test::DefaultMtime);
+    EXPECT_EQ(run("P", false).AllChanged, 0);
+}
+
+TEST_F(RunEngineTest, ReviewedExclusionsAreSavedAndShapeTheLogPages) {
+    TestTree tree;
+    for (int i = 0; i < 2001; ++i)
+        tree.add({"f" + std::to_string(i), ""});
+    makeProfile("P", tree.root());
+    review = [](CompareList& list, KeySet& exclusions, bool& changed) {
+        exclusions.insert("/f0");
+        list.find("/f0")->second.Excluded = true;
+        changed = true;
+        return true;
+    };
+    const RunCounts counts = run("P", false);
+    EXPECT_EQ(counts.Created, 2001); // counts are those made before the review
+    EXPECT_EQ(readFile(dataPath("P_excl.txt")), "/f0\n");
+    const std::string page = logPage("P");
+    EXPECT_NE(page.find("Page 1 of 1</span>"), std::string::npos);
+    EXPECT_EQ(page.find("/f0</td>"), std::string::npos);
+    EXPECT_FALSE(fileExists(dataPath("P_Log_Page2.html")));
+}
+
+TEST_F(RunEngineTest, ConfirmedAbortDuringHashingEndsTheRunAborted) {
+    TestTree tree({{"a.txt", "a"}, {"b.txt", "b"}});
+    makeProfile("P", tree.root());
+    TSettings settings(profileKey("P"));
+    RecordingProgress progress;
+    RunEngine engine(settings, false, &progress, m_env);
+    ui.queueButton(ButtonNo);
+    ui.queueButton(ButtonYes);
+    progress.onEvents = [&](const std::string& status) {
+        if (status == "Calculating hash values...")
+            engine.RequestAbort();
+        return false;
+    };
+    engine.Run();
+    engine.RequestAbort();
+
+    EXPECT_TRUE(engine.Aborted());
+    EXPECT_EQ(messages(),
+              (std::vector<std::string>{"Are you sure you want to abort?", "Are you sure you want to abort?",
+                                        "Already attempting to abort. Please be patient."}));
+    EXPECT_EQ(progress.statuses.back(), "Aborting...");
+    EXPECT_EQ(progress.activity, (std::vector<bool>{true, false}));
+    EXPECT_EQ(value("P", "LastResult"), "Aborted");
+    EXPECT_FALSE(fileExists(dataPath("P.txt")));
+    EXPECT_FALSE(fileExists(dataPath("P_Log_Page1.html")));
+    EXPECT_EQ(reviews, 0);
+}
+
+TEST_F(RunEngineTest, AbortWhileLogRowsAreWrittenEndsInFailureWithTheNote) {
+    TestTree tree({{"a.txt", "a"}, {"b.txt", "b"}});
+    makeProfile("P", tree.root(), {{"Eject", "Y"}});
+    RecordingProgress progress;
+    int polls = 0;
+    progress.onEvents = [&](const std::string& status) {
+        return status == "Building log file..." && ++polls == 2;
+    };
+    run("P", true, &progress);
+    EXPECT_TRUE(lastAborted);
+    EXPECT_EQ(value("P", "LastResult"), "Failure");
+    const std::string page = logPage("P");
+    EXPECT_NE(page.find("/a.txt</td>"), std::string::npos);
+    EXPECT_EQ(page.find("/b.txt</td>"), std::string::npos);
+    EXPECT_NE(page.find("User Aborted!"), std::string::npos);
+    EXPECT_FALSE(fileExists(dataPath("P.txt")));
+    EXPECT_EQ(ejected, std::vector<std::string>{tree.root()});
+}
+
+TEST_F(RunEngineTest, AbortDuringTheScanEndsTheRunAborted) {
+    TestTree tree({{"a/x", "1"}, {"b/y", "2"}});
+    makeProfile("P", tree.root());
+    RecordingProgress progress;
+    progress.onEvents = [](const std::string& status) { return status == "Scanning directory..."; };
+    run("P", true, &progress);
+    EXPECT_TRUE(lastAborted);
+    EXPECT_EQ(value("P", "LastResult"), "Aborted");
+    EXPECT_EQ(progress.names, std::vector<std::string>({"", tree.root()})); // stopped after the first folder
+    EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(RunEngineTest, GroupRunsMembersInNameOrderAndStopsAfterAnAbortedMember) {
+    for (const char* name : {"Alpha", "bravo", "charlie", "delta", "echo"})
+        makeProfile(name, "/tmp");
+    TSettings group(profileKey("G"));
+    group.WriteString("ProfileType", "2");
+    group.WriteString("Name0", "charlie");
+    group.WriteString("Name1", "echo");
+    group.WriteString("name2", "delta"); // not a member: the prefix is case-sensitive
+    group.WriteString("Name3", "Alpha");
+    group.WriteString("Name7", "bravo");
+    group.WriteString("LastResult", "Changes");
+    clock.m_now = 1700000100;
+
+    std::vector<std::string> ran;
+    runProfileEntry(
+        group, true,
+        [&](TSettings& member, bool unattended) {
+            EXPECT_TRUE(unattended);
+            ran.push_back(member.KeyName());
+            return member.KeyName() == "charlie";
+        },
+        &ui, &clock);
+    EXPECT_EQ(ran, (std::vector<std::string>{"Alpha", "bravo", "charlie"}));
+    EXPECT_EQ(group.ReadStringDef("LastResult", "unset"), "unset"); // an empty text reads as missing
+    EXPECT_EQ(group.ReadString("LastRun"), formatDisplayDateTime(localDateTime(1700000100)));
+}
+
+TEST_F(RunEngineTest, MissingProfilesAndMembersAreReportedInEveryMode) {
+    makeProfile("real", "/tmp");
+    TSettings group(profileKey("G"));
+    group.WriteString("ProfileType", "2");
+    group.WriteString("Name0", "ghost");
+    group.WriteString("Name1", "real");
+    group.WriteString("Name2", "bad:name");
+    std::vector<std::string> ran;
+    const OrdinaryRunner runner = [&](TSettings& member, bool) {
+        ran.push_back(member.KeyName());
+        return false;
+    };
+    runProfileEntry(group, true, runner, &ui, &clock);
+    EXPECT_EQ(ran, std::vector<std::string>{"real"});
+    EXPECT_FALSE(TSettings(std::string(SettingsRootKey)).SubKeyExists("ghost"));
+
+    TSettings missing(profileKey("nothing"));
+    runProfileEntry(missing, true, runner, &ui, &clock);
+    TSettings odd(profileKey("odd"));
+    odd.WriteString("ProfileType", "3");
+    runProfileEntry(odd, false, runner, &ui, &clock);
+    EXPECT_EQ(messages(), (std::vector<std::string>{"The profile bad:name does not exist, or is corrupted.",
+                                                    "The profile ghost does not exist, or is corrupted.",
+                                                    "The profile nothing does not exist, or is corrupted.",
+                                                    "The profile odd does not exist, or is corrupted."}));
+    EXPECT_EQ(ran.size(), 1u);
+    EXPECT_FALSE(TSettings(std::string(SettingsRootKey)).SubKeyExists("nothing"));
+}
+
+TEST_F(RunEngineTest, ScanErrorsAreShownEvenUnattendedAndEndAborted) {
+    const std::pair<std::string, std::vector<std::pair<const char*, const char*>>> cases[] = {
+        {"/nonexistent-halcyra-folder", {}},
+        {"  ", {}},
+        {"/tmp", {{"FileMasks", "*.txt,[ab"}}},
+    };
+    for (const auto& [source, values] : cases) {
+        makeProfile("P", source, values);
+        run("P", true);
+        EXPECT_EQ(value("P", "LastResult"), "Aborted");
+    }
+    EXPECT_EQ(clock.sleeps, std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(5000)});
+    const auto texts = messages();
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[0].rfind("Error scanning \"/nonexistent-halcyra-folder/\" : ", 0), 0u);
+    EXPECT_EQ(texts[1], "Internal errror: There is no directory/file to scan");
+    EXPECT_EQ(texts[2], invalidMaskText("[ab")); // the scanner's own text
+    EXPECT_FALSE(fileExists(dataPath("P_Log_Page1.html")));
+}
+
+// The exclusion list cannot be read or written, and the results cannot be replaced once the log is
+// written (the eject step, which comes between the two, puts a folder in their place).
+class RunFileErrorsTest : public RunEngineTest {
+protected:
+    void SetUp() override {
+        RunEngineTest::SetUp();
+        makeProfile("P", tree.root(), {{"DisplayLog", "N"}, {"Eject", "Y"}});
+        std::filesystem::create_directories(dataPath("P_excl.txt"));
+        m_env.eject = [this](const std::string&) {
+            std::filesystem::create_directories(dataPath("P.txt/inside"));
+            return true;
+        };
+        review = [](CompareList&, KeySet&, bool& changed) {
+            changed = true;
+            return true;
+        };
+    }
+    TestTree tree{{"a.txt", "abc"}};
+};
+
+TEST_F(RunFileErrorsTest, UnattendedRunNeverPromptsAndStaysQuiet) {
+    run("P", true);
+    EXPECT_TRUE(ui.requests().empty());
+    EXPECT_EQ(reviews, 0);
+    EXPECT_EQ(value("P", "LastResult"), "Failure");
+}
+
+TEST_F(RunFileErrorsTest, InteractiveRunShowsEachError) {
+    run("P", false);
+    const auto texts = messages();
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[0].rfind("Cannot open the exclusion file. Exception raised: ", 0), 0u);
+    EXPECT_EQ(texts[1].rfind("Cannot create the exclusion file. Exception raised: ", 0), 0u);
+    EXPECT_EQ(texts[2].rfind("The results could not be saved: ", 0), 0u);
+    EXPECT_EQ(value("P", "LastResult"), "Failure");
+}
+
+TEST_F(RunEngineTest, LogThatCannotBeWrittenEndsAbortedAndStoresNothing) {
+    TestTree tree({{"a.txt", "abc"}});
+    makeProfile("P", tree.root(), {{"Eject", "Y"}});
+    std::filesystem::create_directories(dataPath("P_Log_Page1.html/inside"));
+    run("P", true);
+    ASSERT_EQ(messages().size(), 1u);
+    EXPECT_EQ(messages()[0].rfind("The log page \"", 0), 0u);
+    EXPECT_EQ(value("P", "LastResult"), "Aborted");
+    EXPECT_FALSE(fileExists(dataPath("P.txt")));
+    EXPECT_TRUE(ejected.empty());
+}
+
+TEST_F(RunEngineTest, EjectFollowsTheLogAndPrecedesTheStore) {
+    TestTree tree({{"a.txt", "abc"}});
+    makeProfile("P", " " + tree.root() + "\t", {{"Eject", "Y"}}); // hashed where the scanner found it
+    m_env.eject = [&](const std::string& path) {
+        ejected.push_back(path);
+        EXPECT_TRUE(fileExists(dataPath("P_Log_Page1.html")));
+        EXPECT_FALSE(fileExists(dataPath("P.txt")));
+        return false;
+    };
+    run("P", true);
+    EXPECT_EQ(ejected, std::vector<std::string>{tree.root()});
+    EXPECT_NE(results("P").find("/a.txt*3*" + kMd5Abc), std::string::npos);
+}
+
+TEST_F(RunEngineTest, EmptiedFolderNeverWipesStoredResultsWithoutReview) {
+    TestTree tree({{"a.txt", "abc"}, {"b.txt", "b"}});
+    makeProfile("P", tree.root());
+    run("P", true);
+    const std::string stored = results("P");
+    std::filesystem::remove(tree.path("a.txt"));
+    std::filesystem::remove(tree.path("b.txt"));
+
+    EXPECT_EQ(run("P", true).Deleted, 2);
+    EXPECT_EQ(results("P"), stored);
+    EXPECT_EQ(value("P", "LastResult"), "Changes");
+    EXPECT_NE(logPage("P").find("Deleted\r\n"), std::string::npos);
+
+    run("P", false); // a person accepts it
+    EXPECT_EQ(results("P"), "!/:\n");
+}
+
+TEST_F(RunEngineTest, SecondRunOfTheSameProfileIsRefusedWhileOneIsInProgress) {
+    TestTree tree({{"a.txt", "abc"}});
+    makeProfile("P", tree.root());
+    RecordingProgress outer, inner;
+    bool triedInner = false;
+    outer.onEvents = [&](const std::string& status) {
+        if (status == "Calculating hash values..." && !triedInner) {
+            triedInner = true;
+            TSettings(profileKey("P")).WriteString("LastResult", "marker");
+            run("P", true, &inner);
+            EXPECT_EQ(value("P", "LastResult"), "marker");
+        }
+        return false;
+    };
+    run("P", true, &outer);
+    EXPECT_TRUE(triedInner);
+    EXPECT_TRUE(inner.activity.empty());
+    EXPECT_EQ(messages(), std::vector<std::string>{"The profile P is already being run."});
+    EXPECT_EQ(value("P", "LastResult"), "Changes");
+    run("P", true); // the lock is gone with the run
+    EXPECT_EQ(value("P", "LastResult"), "No Changes");
+}
+
+} // namespace
+} // namespace halcyra
