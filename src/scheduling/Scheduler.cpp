@@ -1,0 +1,399 @@
+#include "scheduling/Scheduler.h"
+
+#include "base/Paths.h"
+#include "base/Wildcard.h"
+#include "detection/IOStream.h"
+#include "scheduling/CronTable.h"
+#include "scheduling/TaskSchedule.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace halcyra {
+
+namespace {
+
+constexpr std::string_view JobSuffix = ".job";
+bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return asciiLower(static_cast<unsigned char>(x)) == asciiLower(static_cast<unsigned char>(y));
+    });
+}
+
+bool makeFolders(const std::string& folder, std::string& error) {
+    for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        const std::string prefix = folder.substr(0, slash);
+        if (!prefix.empty() && mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
+            error = "The folder " + prefix + " could not be created: " + systemMessage(errno);
+            return false;
+        }
+        if (slash == std::string::npos)
+            break;
+    }
+    return true;
+}
+
+// Holds the store's lock file for its lifetime.
+class StoreLock {
+public:
+    explicit StoreLock(const std::string& path) {
+        m_fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (m_fd < 0) {
+            m_error = "The lock file " + path + " could not be opened: " + systemMessage(errno);
+            return;
+        }
+        while (flock(m_fd, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                m_error = "The lock file " + path + " could not be locked: " + systemMessage(errno);
+                close(m_fd);
+                m_fd = -1;
+                return;
+            }
+        }
+    }
+    ~StoreLock() {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    StoreLock(const StoreLock&) = delete;
+    StoreLock& operator=(const StoreLock&) = delete;
+
+    bool held() const { return m_fd >= 0; }
+    const std::string& error() const { return m_error; }
+
+private:
+    int m_fd = -1;
+    std::string m_error;
+};
+
+std::int32_t codeOfErrno(int error) {
+    switch (error) {
+    case ENOMEM:
+        return SchedCode::OutOfMemory;
+    case EACCES:
+    case EPERM:
+        return SchedCode::AccessDenied;
+    default:
+        return SchedCode::Fail;
+    }
+}
+
+bool validTrigger(const TaskTrigger& trigger) {
+    // Day numbers of 01/01/0001 and 31/12/9999.
+    constexpr std::int64_t FirstDay = -719162;
+    constexpr std::int64_t LastDay = 2932896;
+    return trigger.startMinute >= 0 && trigger.startMinute < 24 * 60 && trigger.daysInterval >= 1 &&
+           trigger.daysInterval <= 9999 && trigger.startDay >= FirstDay && trigger.startDay <= LastDay &&
+           (!trigger.endDay || (*trigger.endDay >= trigger.startDay && *trigger.endDay <= LastDay));
+}
+
+} // namespace
+
+SchedulerSetup defaultSchedulerSetup() {
+    SchedulerSetup setup;
+    setup.tasksFolder = dataFolder() + "Tasks/";
+    setup.runnerPath = programFolder() + std::string(RunnerProgramName);
+    setup.programPath = programPath();
+    setup.crontab = std::make_shared<CommandCrontabBackend>();
+    setup.clock = &Clock::system();
+    return setup;
+}
+
+TaskScheduler::TaskScheduler(SchedulerSetup setup) : m_setup(std::move(setup)) {
+    if (m_setup.clock == nullptr)
+        m_setup.clock = &Clock::system();
+    m_setup.tasksFolder = withTrailingSlash(m_setup.tasksFolder);
+}
+
+ScheduledTask TaskScheduler::newTask(std::string_view name) const {
+    ScheduledTask task;
+    task.job.name = name;
+    return task;
+}
+
+std::string TaskScheduler::jobPath(std::string_view id) const {
+    return m_setup.tasksFolder + std::string(id) + std::string(JobSuffix);
+}
+
+std::string TaskScheduler::newId() const {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    std::uint32_t random = 0;
+    if (getrandom(&random, sizeof random, GRND_NONBLOCK) != sizeof random)
+        random = static_cast<std::uint32_t>(getpid()) ^ static_cast<std::uint32_t>(now.tv_nsec);
+    const unsigned long long stamp = static_cast<unsigned long long>(now.tv_sec) * 1000000000ULL +
+                                     static_cast<unsigned long long>(now.tv_nsec);
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%016llx%08x", stamp, random);
+    return buffer;
+}
+
+bool TaskScheduler::listIds(std::vector<std::string>& ids, std::string& error) const {
+    ids.clear();
+    DIR* folder = opendir(m_setup.tasksFolder.c_str());
+    if (folder == nullptr) {
+        if (errno == ENOENT)
+            return true;
+        error = "The task folder " + m_setup.tasksFolder + " could not be read: " + systemMessage(errno);
+        return false;
+    }
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(folder);
+        if (entry == nullptr) {
+            if (errno != 0) {
+                error =
+                    "The task folder " + m_setup.tasksFolder + " could not be read: " + systemMessage(errno);
+                closedir(folder);
+                return false;
+            }
+            break;
+        }
+        const std::string_view name = entry->d_name;
+        if (name.size() > JobSuffix.size() && name.front() != '.' &&
+            name.compare(name.size() - JobSuffix.size(), JobSuffix.size(), JobSuffix) == 0)
+            ids.emplace_back(name.substr(0, name.size() - JobSuffix.size()));
+    }
+    closedir(folder);
+    std::sort(ids.begin(), ids.end());
+    return true;
+}
+
+TaskScheduler::Load TaskScheduler::load(const std::string& id, ScheduledTask& task,
+                                        std::string& error) const {
+    const std::string path = jobPath(id);
+    std::string text;
+    const int readError = readTaskRecord(path, text);
+    if (readError == ENOENT)
+        return Load::Missing;
+    if (readError == EINVAL || readError == EFBIG)
+        return Load::Invalid;
+    if (readError != 0) {
+        error = "The task file " + path + " could not be read: " + systemMessage(readError);
+        return Load::Error;
+    }
+    auto job = parseTaskJob(text);
+    if (!job)
+        return Load::Invalid;
+    task.id = id;
+    task.job = std::move(*job);
+    task.state = RunState{};
+    std::string stateText;
+    if (readTaskRecord(runStatePath(path), stateText) == 0) {
+        if (auto state = parseRunState(stateText))
+            task.state = std::move(*state);
+    }
+    task.running = runLockHeld(runLockPath(path));
+    return Load::Ok;
+}
+
+bool TaskScheduler::list(std::vector<ScheduledTask>& tasks, std::int32_t& code, std::string& error) {
+    tasks.clear();
+    std::vector<std::string> ids;
+    if (!listIds(ids, error)) {
+        code = SchedCode::Fail;
+        return false;
+    }
+    for (const std::string& id : ids) {
+        ScheduledTask task;
+        switch (load(id, task, error)) {
+        case Load::Ok:
+            tasks.push_back(std::move(task));
+            break;
+        case Load::Missing:
+        case Load::Invalid:
+            break;
+        case Load::Error:
+            code = SchedCode::Fail;
+            return false;
+        }
+    }
+    code = SchedCode::Ok;
+    return true;
+}
+
+std::optional<ScheduledTask> TaskScheduler::open(std::string_view name, std::int32_t& code,
+                                                 std::string& error) {
+    std::vector<ScheduledTask> tasks;
+    if (!list(tasks, code, error))
+        return std::nullopt;
+    for (ScheduledTask& task : tasks) {
+        if (sameNameIgnoringCase(task.job.name, name)) {
+            code = SchedCode::Ok;
+            return std::move(task);
+        }
+    }
+    code = SchedCode::CannotOpenTask;
+    return std::nullopt;
+}
+
+std::int32_t TaskScheduler::save(ScheduledTask& task, std::string& error) {
+    const TaskJob& job = task.job;
+    if (job.name.empty() || holdsLineBreakOrNul(job.name) || holdsLineBreakOrNul(job.parameters) ||
+        holdsLineBreakOrNul(job.application) || holdsLineBreakOrNul(job.workingDirectory)) {
+        error = "A task needs a name, and its name, program, parameters and working folder may not hold a "
+                "line break or a NUL character.";
+        return SchedCode::InvalidArg;
+    }
+    if (!std::all_of(job.triggers.begin(), job.triggers.end(), validTrigger)) {
+        error = "A schedule of the task is not valid.";
+        return SchedCode::InvalidArg;
+    }
+    if (!makeFolders(m_setup.tasksFolder, error))
+        return SchedCode::Fail;
+    StoreLock lock(m_setup.tasksFolder + ".lock");
+    if (!lock.held()) {
+        error = lock.error();
+        return SchedCode::Fail;
+    }
+
+    std::vector<std::string> ids;
+    if (!listIds(ids, error))
+        return SchedCode::Fail;
+    std::optional<std::string> previousText;
+    for (const std::string& id : ids) {
+        ScheduledTask other;
+        const Load loaded = load(id, other, error);
+        if (loaded == Load::Error)
+            return SchedCode::Fail;
+        if (loaded != Load::Ok)
+            continue;
+        if (id == task.id) {
+            previousText = formatTaskJob(other.job);
+            continue;
+        }
+        if (sameNameIgnoringCase(other.job.name, job.name)) {
+            error = "A task named \"" + other.job.name + "\" exists already.";
+            return SchedCode::AlreadyExists;
+        }
+    }
+    const bool isNew = task.id.empty();
+    if (!isNew && !previousText) {
+        error = "The task \"" + job.name + "\" no longer exists.";
+        return SchedCode::CannotOpenTask;
+    }
+    const std::string id = isNew ? newId() : task.id;
+    const std::string path = jobPath(id);
+
+    TaskJob stored = job;
+    stored.environment = captureSessionEnvironment();
+    if (!writeTaskRecord(path, formatTaskJob(stored), error))
+        return SchedCode::Fail;
+    const std::int32_t synced = syncCrontab(error);
+    if (synced != SchedCode::Ok) {
+        std::string ignored;
+        if (isNew)
+            unlink(path.c_str());
+        else
+            writeTaskRecord(path, *previousText, ignored);
+        return synced;
+    }
+    task.id = id;
+    task.job = std::move(stored);
+    return SchedCode::Ok;
+}
+
+std::int32_t TaskScheduler::remove(std::string_view name, std::string& error) {
+    if (!makeFolders(m_setup.tasksFolder, error))
+        return SchedCode::Fail;
+    StoreLock lock(m_setup.tasksFolder + ".lock");
+    if (!lock.held()) {
+        error = lock.error();
+        return SchedCode::Fail;
+    }
+    std::int32_t code = SchedCode::Ok;
+    const std::optional<ScheduledTask> task = open(name, code, error);
+    if (!task)
+        return code;
+    const std::string path = jobPath(task->id);
+    // Move the job file aside first, so that the crontab is brought in line without it; put it back when the
+    // crontab cannot be rewritten.
+    const std::string aside = m_setup.tasksFolder + "." + task->id + ".deleting";
+    if (rename(path.c_str(), aside.c_str()) != 0) {
+        const int renameError = errno;
+        error = "The task file " + path + " could not be removed: " + systemMessage(renameError);
+        return codeOfErrno(renameError);
+    }
+    const std::int32_t synced = syncCrontab(error);
+    if (synced != SchedCode::Ok) {
+        rename(aside.c_str(), path.c_str());
+        return synced;
+    }
+    unlink(aside.c_str());
+    unlink(runStatePath(path).c_str());
+    unlink(runLockPath(path).c_str());
+    return SchedCode::Ok;
+}
+
+std::int32_t TaskScheduler::syncCrontab(std::string& error) {
+    std::vector<std::string> ids;
+    if (!listIds(ids, error))
+        return SchedCode::Fail;
+    std::vector<std::string> lines;
+    for (const std::string& id : ids) {
+        ScheduledTask task;
+        const Load loaded = load(id, task, error);
+        if (loaded == Load::Error)
+            return SchedCode::Fail;
+        if (loaded != Load::Ok || (task.job.flags & TaskFlagDisabled) != 0)
+            continue;
+        for (std::size_t index = 0; index < task.job.triggers.size(); ++index) {
+            const TaskTrigger& trigger = task.job.triggers[index];
+            if (!trigger.enabled)
+                continue;
+            const auto line = cronTaskLine(trigger.startMinute, m_setup.runnerPath, jobPath(id), index);
+            if (!line) {
+                error = "The paths " + m_setup.runnerPath + " and " + jobPath(id) +
+                        " cannot be written to the crontab safely (a control character, or a backslash "
+                        "before a percent sign).";
+                return SchedCode::InvalidArg;
+            }
+            lines.push_back(*line);
+        }
+    }
+    std::string current;
+    if (!m_setup.crontab->read(current, error))
+        return m_setup.crontab->available() ? SchedCode::Fail : SchedCode::ServiceNotInstalled;
+    std::string updated;
+    if (!replaceCronBlock(current, lines, updated, error))
+        return SchedCode::Fail;
+    if (updated != current && !m_setup.crontab->write(updated, error))
+        return SchedCode::Fail;
+    return SchedCode::Ok;
+}
+
+TaskConditions TaskScheduler::currentConditions() {
+    TaskConditions conditions;
+    conditions.now = localDateTime(m_setup.clock->now());
+    conditions.daemonRunning = m_setup.crontab->daemonRunning();
+    return conditions;
+}
+
+TSchedTask TaskScheduler::describe(const ScheduledTask& task, TaskConditions conditions) {
+    conditions.running = task.running;
+    return describeTask(task.job, task.state, conditions);
+}
+
+bool runLockHeld(const std::string& lockPath) {
+    const int fd = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct flock query {};
+    query.l_type = F_WRLCK;
+    query.l_whence = SEEK_SET;
+    query.l_start = 0;
+    query.l_len = 0;
+    const bool held = fcntl(fd, F_OFD_GETLK, &query) == 0 && query.l_type != F_UNLCK;
+    close(fd);
+    return held;
+}
+
+} // namespace halcyra
