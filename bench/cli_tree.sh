@@ -9,38 +9,17 @@
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-bin=$repo/build/bin/HalcyraCL
-tree=/tmp/halcyra-cli-tree
-reps=3
+# shellcheck source-path=SCRIPTDIR source=lib.sh
+source "$repo/bench/lib.sh"
 remove=0
-while [[ $# -gt 0 ]]; do
-    case $1 in
-    --bin) bin=$2; shift 2 ;;
-    --tree) tree=$2; shift 2 ;;
-    --reps) reps=$2; shift 2 ;;
-    --remove) remove=1; shift ;;
-    *) echo "usage: $0 [--bin PATH] [--tree DIR] [--reps N] [--remove]" >&2; exit 2 ;;
-    esac
-done
-
+bench_options HalcyraCL /tmp/halcyra-cli-tree 3 remove "$@"
 if [[ $remove -eq 1 ]]; then
-    rm -rf -- "$tree" "$tree.layout"
-    echo "removed $tree"
-    exit 0
+    bench_remove_tree
 fi
-
-if [[ ! -x $bin ]]; then
-    echo "building HalcyraCL in $repo/build" >&2
-    cmake -S "$repo" -B "$repo/build" -G Ninja >/dev/null
-    cmake --build "$repo/build" --target HalcyraCL >/dev/null
-    bin=$repo/build/bin/HalcyraCL
-fi
+bench_ensure_bin
 
 layout="v1 10x100 folders, 100 files each, 1024..16384 bytes"
-if [[ ! -f $tree.layout ]] || [[ $(cat "$tree.layout") != "$layout" ]]; then
-    echo "building $tree ($layout)" >&2
-    rm -rf -- "$tree" "$tree.layout"
-    python3 - "$tree" <<'PY'
+bench_build_tree "$layout" <<'PY'
 import os, random, sys
 root = sys.argv[1]
 rng = random.Random(20240601)
@@ -53,8 +32,6 @@ for top in range(10):
             with open(os.path.join(folder, "f%03d.bin" % n), "wb") as f:
                 f.write(rng.randbytes(size))
 PY
-    echo "$layout" >"$tree.layout"
-fi
 
 work=$(mktemp -d /tmp/halcyra-cli-bench.XXXXXX)
 trap 'rm -rf -- "$work"' EXIT
@@ -64,24 +41,12 @@ bytes=$(find "$tree" -type f -printf '%s\n' | awk '{s+=$1} END {print s}')
 # Warm the page cache and the directory cache.
 find "$tree" -type f -print0 | xargs -0 cat >/dev/null
 
-now() { date +%s.%N; }
-
-# Wall time of one shell command, its output to $work/$1.out.
-time_one() {
-    local start end
-    start=$(now)
-    bash -c "$2" >"$work/$1.out"
-    end=$(now)
-    echo "$end - $start" | bc -l
-}
-
-min() { if [[ -z $1 ]] || (($(echo "$2 < $1" | bc -l))); then echo "$2"; else echo "$1"; fi; }
-
 # Alternating runs, so that a change in machine load hits both alike; best of $reps each.
 cl_time="" md5_time=""
 for ((i = 0; i < reps; i++)); do
-    cl_time=$(min "$cl_time" "$(time_one cl "'$bin' -r '$tree/*'")")
-    md5_time=$(min "$md5_time" "$(time_one md5 "find '$tree' -type f -print0 | xargs -0 md5sum")")
+    cl_time=$(bench_min "$cl_time" "$(bench_time "$work/cl.out" bash -c "'$bin' -r '$tree/*'")")
+    md5_time=$(bench_min "$md5_time" \
+        "$(bench_time "$work/md5.out" bash -c "find '$tree' -type f -print0 | xargs -0 md5sum")")
 done
 
 # Same "HASH relative/path" pairs from both, sorted.

@@ -11,27 +11,13 @@
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-bin=$repo/build/bin/run_bench
-tree=/tmp/halcyra-run-tree
-reps=5
+# shellcheck source-path=SCRIPTDIR source=lib.sh
+source "$repo/bench/lib.sh"
 keep=0
-while [[ $# -gt 0 ]]; do
-    case $1 in
-    --bin) bin=$2; shift 2 ;;
-    --tree) tree=$2; shift 2 ;;
-    --reps) reps=$2; shift 2 ;;
-    --keep) keep=1; shift ;;
-    *) echo "usage: $0 [--bin PATH] [--tree DIR] [--reps N] [--keep]" >&2; exit 2 ;;
-    esac
-done
+bench_options run_bench /tmp/halcyra-run-tree 5 keep "$@"
 command -v md5deep >/dev/null || { echo "md5deep is missing (Debian package hashdeep; scripts/setup)" >&2; exit 1; }
 
-if [[ ! -x $bin ]]; then
-    echo "building run_bench in $repo/build" >&2
-    cmake -S "$repo" -B "$repo/build" -G Ninja >/dev/null
-    cmake --build "$repo/build" --target run_bench >/dev/null
-    bin=$repo/build/bin/run_bench
-fi
+bench_ensure_bin
 
 home=$(mktemp -d /tmp/halcyra-run-bench-XXXXXX)
 cleanup() {
@@ -42,10 +28,7 @@ trap cleanup EXIT
 export XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data
 
 layout="v1 100000 files, 1000 folders, 95% 1-16 KiB, 5% 64 KiB-1 MiB, seed 7"
-if [[ ! -f $tree.layout ]] || [[ $(cat "$tree.layout") != "$layout" ]]; then
-    echo "building $tree ($layout)" >&2
-    rm -rf -- "$tree" "$tree.layout"
-    python3 - "$tree" <<'PY'
+bench_build_tree "$layout" <<'PY'
 import os, random, sys
 root = sys.argv[1]
 rng = random.Random(7)
@@ -66,8 +49,6 @@ for top in range(10):
                 f.write(pool[offset:offset + size])
             n += 1
 PY
-    echo "$layout" >"$tree.layout"
-fi
 echo "files: $(find "$tree" -type f | wc -l), folders: $(find "$tree" -mindepth 1 -type d | wc -l)," \
      "bytes: $(du -sb "$tree" | cut -f1)"
 
@@ -78,17 +59,11 @@ md5deep -r -j0 "$tree" >/dev/null
 # Whole-process wall times, taken alternately so both see the same cache state.
 times_md5=() times_run=()
 for ((i = 0; i < reps; i++)); do
-    t0=$(date +%s.%N)
-    md5deep -r -j0 "$tree" >/dev/null
-    t1=$(date +%s.%N)
-    "$bin" run >/dev/null
-    t2=$(date +%s.%N)
-    times_md5+=("$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')")
-    times_run+=("$(awk -v a="$t1" -v b="$t2" 'BEGIN { print b - a }')")
+    times_md5+=("$(bench_time /dev/null md5deep -r -j0 "$tree")")
+    times_run+=("$(bench_time /dev/null "$bin" run)")
 done
-stats() { printf '%s\n' "$@" | sort -g | awk '{ t[NR] = $1 } END { printf "%.3f %.3f", t[1], t[int((NR + 1) / 2)] }'; }
-read -r best_md5 med_md5 <<<"$(stats "${times_md5[@]}")"
-read -r best_run med_run <<<"$(stats "${times_run[@]}")"
+read -r best_md5 med_md5 <<<"$(bench_stats "${times_md5[@]}")"
+read -r best_run med_run <<<"$(bench_stats "${times_run[@]}")"
 echo "md5deep -r -j0     best $best_md5 s  median $med_md5 s"
 echo "second run (engine) best $best_run s  median $med_run s"
 awk -v r="$best_run" -v m="$best_md5" -v rm="$med_run" -v mm="$med_md5" \

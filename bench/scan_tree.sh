@@ -10,38 +10,17 @@
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-bin=$repo/build/bin/scan_bench
-tree=/tmp/halcyra-scan-tree
-reps=7
+# shellcheck source-path=SCRIPTDIR source=lib.sh
+source "$repo/bench/lib.sh"
 remove=0
-while [[ $# -gt 0 ]]; do
-    case $1 in
-    --bin) bin=$2; shift 2 ;;
-    --tree) tree=$2; shift 2 ;;
-    --reps) reps=$2; shift 2 ;;
-    --remove) remove=1; shift ;;
-    *) echo "usage: $0 [--bin PATH] [--tree DIR] [--reps N] [--remove]" >&2; exit 2 ;;
-    esac
-done
-
+bench_options scan_bench /tmp/halcyra-scan-tree 7 remove "$@"
 if [[ $remove -eq 1 ]]; then
-    rm -rf -- "$tree" "$tree.layout"
-    echo "removed $tree"
-    exit 0
+    bench_remove_tree
 fi
-
-if [[ ! -x $bin ]]; then
-    echo "building scan_bench in $repo/build" >&2
-    cmake -S "$repo" -B "$repo/build" -G Ninja >/dev/null
-    cmake --build "$repo/build" --target scan_bench >/dev/null
-    bin=$repo/build/bin/scan_bench
-fi
+bench_ensure_bin
 
 layout="v1 10 folders x (99 sub-folders + itself), 100 empty files in each of the 1,000 folders"
-if [[ ! -f $tree.layout ]] || [[ $(cat "$tree.layout") != "$layout" ]]; then
-    echo "building $tree ($layout)" >&2
-    rm -rf -- "$tree" "$tree.layout"
-    python3 - "$tree" <<'PY'
+bench_build_tree "$layout" <<'PY'
 import os, sys
 root = sys.argv[1]
 for top in range(10):
@@ -52,23 +31,16 @@ for top in range(10):
         for n in range(100):
             os.close(os.open(os.path.join(folder, "f%03d.dat" % n), os.O_CREAT | os.O_WRONLY, 0o644))
 PY
-    echo "$layout" >"$tree.layout"
-fi
 
 echo "files: $(find "$tree" -type f | wc -l), folders: $(find "$tree" -mindepth 1 -type d | wc -l)"
 find "$tree" -type f -printf '%s %T@\n' >/dev/null  # warm the cache
 "$bin" scan "$tree" 1 >/dev/null
 
 # Whole-process wall times, best of $reps, taken alternately so both see the same cache state.
-best_find=999 best_scan=999
+best_find="" best_scan=""
 for ((i = 0; i < reps; i++)); do
-    t0=$(date +%s.%N)
-    find "$tree" -type f -printf '%s %T@\n' >/dev/null
-    t1=$(date +%s.%N)
-    "$bin" scan "$tree" 1 >/dev/null
-    t2=$(date +%s.%N)
-    best_find=$(awk -v a="$t0" -v b="$t1" -v m="$best_find" 'BEGIN { d = b - a; print (d < m) ? d : m }')
-    best_scan=$(awk -v a="$t1" -v b="$t2" -v m="$best_scan" 'BEGIN { d = b - a; print (d < m) ? d : m }')
+    best_find=$(bench_min "$best_find" "$(bench_time /dev/null find "$tree" -type f -printf '%s %T@\n')")
+    best_scan=$(bench_min "$best_scan" "$(bench_time /dev/null "$bin" scan "$tree" 1)")
 done
 awk -v f="$best_find" -v s="$best_scan" 'BEGIN {
     printf "find   best %.4f s (%.0f files/s)\n", f, 100000 / f

@@ -1,5 +1,7 @@
 #include "base/DisplayDateTime.h"
 
+#include "base/CivilTime.h"
+
 #include <algorithm>
 #include <functional>
 #include <langinfo.h>
@@ -7,53 +9,6 @@
 namespace halcyra {
 
 namespace {
-
-constexpr std::int64_t kSecondsPerDay = 86400;
-
-// The fields of a local civil date-time.
-struct Fields {
-    int year = 1970;
-    int month = 1;
-    int day = 1;
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-};
-
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
-    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
-}
-
-// Days since 1970-01-01 of a proleptic Gregorian date with month 1..12.
-std::int64_t daysFromCivil(std::int64_t year, int month, std::int64_t day) {
-    year -= month <= 2 ? 1 : 0;
-    const std::int64_t era = floorDiv(year, 400);
-    const std::int64_t yearOfEra = year - era * 400;
-    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
-}
-
-void civilFromDays(std::int64_t days, std::int64_t& year, int& month, int& day) {
-    days += 719468;
-    const std::int64_t era = floorDiv(days, 146097);
-    const std::int64_t dayOfEra = days - era * 146097;
-    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;
-    day = static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
-    month = static_cast<int>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
-    year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-}
-
-bool isLeapYear(int year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int daysInMonth(int year, int month) {
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
-}
 
 using Kind = DisplayDateTimeFormat::Kind;
 using Padding = DisplayDateTimeFormat::Padding;
@@ -266,34 +221,15 @@ std::optional<int> readNumber(std::string_view text, std::size_t& pos, Padding p
     return value;
 }
 
+// Whether a date-time falls at exactly 00:00:00.
+bool isMidnight(std::int64_t localSeconds) {
+    const CivilDateTime civil = civilDateTime(localSeconds);
+    return civil.hour == 0 && civil.minute == 0 && civil.second == 0;
+}
+
 bool isCLocaleName(std::string_view name) {
     return name == "C" || name == "POSIX" || name.substr(0, 2) == "C.";
 }
-
-// Local civil seconds of valid fields.
-std::int64_t civilToSeconds(const Fields& fields) {
-    const std::int64_t days = daysFromCivil(fields.year, fields.month, fields.day);
-    return days * kSecondsPerDay + static_cast<std::int64_t>(fields.hour) * 3600 +
-           static_cast<std::int64_t>(fields.minute) * 60 + fields.second;
-}
-
-// Fields of a local civil seconds value within years 1..9999.
-Fields secondsToCivil(std::int64_t seconds) {
-    const std::int64_t days = floorDiv(seconds, kSecondsPerDay);
-    const std::int64_t rest = seconds - days * kSecondsPerDay;
-    Fields fields;
-    std::int64_t year = 0;
-    civilFromDays(days, year, fields.month, fields.day);
-    fields.year = static_cast<int>(year);
-    fields.hour = static_cast<int>(rest / 3600);
-    fields.minute = static_cast<int>(rest / 60 % 60);
-    fields.second = static_cast<int>(rest % 60);
-    return fields;
-}
-
-// The range a four-digit year can show: 0001-01-01 00:00:00 to 9999-12-31 23:59:59.
-const std::int64_t kEarliest = civilToSeconds({1, 1, 1, 0, 0, 0});
-const std::int64_t kLatest = civilToSeconds({9999, 12, 31, 23, 59, 59});
 
 // Compiles the display format of the locale that `langInfo` answers for.
 void buildFormat(const LangInfo& langInfo, std::vector<Token>& tokens, std::vector<Token>& dateTokens,
@@ -359,9 +295,8 @@ std::string DisplayDateTimeFormat::format(std::int64_t localSeconds) const {
 }
 
 std::string DisplayDateTimeFormat::formatDateOrDateTime(std::int64_t localSeconds) const {
-    const std::int64_t clamped = std::clamp(localSeconds, kEarliest, kLatest);
-    const bool midnight = clamped - floorDiv(clamped, kSecondsPerDay) * kSecondsPerDay == 0;
-    return formatTokens(midnight ? m_dateTokens : m_tokens, clamped);
+    const std::int64_t clamped = clampCivilSeconds(localSeconds);
+    return formatTokens(isMidnight(clamped) ? m_dateTokens : m_tokens, clamped);
 }
 
 std::optional<std::int64_t> DisplayDateTimeFormat::parse(std::string_view text) const {
@@ -372,14 +307,14 @@ std::optional<std::int64_t> DisplayDateTimeFormat::parseDateOrDateTime(std::stri
     if (const std::optional<std::int64_t> date = parseTokens(m_dateTokens, text))
         return date;
     const std::optional<std::int64_t> value = parseTokens(m_tokens, text);
-    if (value && *value - floorDiv(*value, kSecondsPerDay) * kSecondsPerDay == 0)
+    if (value && isMidnight(*value))
         return std::nullopt;
     return value;
 }
 
 std::string DisplayDateTimeFormat::formatTokens(const std::vector<Token>& tokens,
                                                 std::int64_t localSeconds) const {
-    const Fields fields = secondsToCivil(std::clamp(localSeconds, kEarliest, kLatest));
+    const CivilDateTime fields = civilDateTime(clampCivilSeconds(localSeconds));
     std::string out;
     for (const Token& token : tokens) {
         switch (token.kind) {
@@ -419,7 +354,7 @@ std::string DisplayDateTimeFormat::formatTokens(const std::vector<Token>& tokens
 
 std::optional<std::int64_t> DisplayDateTimeFormat::parseTokens(const std::vector<Token>& tokens,
                                                                std::string_view text) const {
-    Fields fields;
+    CivilDateTime fields;
     std::optional<bool> afternoon;
     int hour12 = 0;
     std::size_t pos = 0;
@@ -490,11 +425,9 @@ std::optional<std::int64_t> DisplayDateTimeFormat::parseTokens(const std::vector
             return std::nullopt;
         fields.hour = hour12 % 12 + (*afternoon ? 12 : 0);
     }
-    if (fields.year < 1 || fields.month < 1 || fields.month > 12 || fields.day < 1 ||
-        fields.day > daysInMonth(fields.year, fields.month) || fields.hour > 23 || fields.minute > 59 ||
-        fields.second > 59)
+    if (!isValidCivilDateTime(fields))
         return std::nullopt;
-    const std::int64_t seconds = civilToSeconds(fields);
+    const std::int64_t seconds = civilSeconds(fields);
     // Only the canonical text of a value is accepted (padding, marks), so parse inverts format exactly.
     if (formatTokens(tokens, seconds) != text)
         return std::nullopt;

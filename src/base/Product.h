@@ -6,5 +6,9 @@ namespace halcyra {
 
 // The product's home page, linked from the reports the program writes.
 inline constexpr std::string_view kProductHomePage = "https://halcyra.example.org/";
+// The pages the Help menu opens: the online help, the donation page and the forums.
+inline constexpr std::string_view kProductHelpPage = "https://halcyra.example.org/help/";
+inline constexpr std::string_view kProductDonatePage = "https://halcyra.example.org/donate/";
+inline constexpr std::string_view kProductForumsPage = "https://halcyra.example.org/forums/";
 
 } // namespace halcyra

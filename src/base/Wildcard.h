@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/AsciiCase.h"
+
 #include <bitset>
 #include <cstddef>
 #include <optional>
@@ -39,10 +41,5 @@ private:
 
     bool tokenMatches(const Token& token, unsigned char byte) const;
 };
-
-// Lower-cases ASCII letters only; every other byte is returned unchanged.
-constexpr unsigned char asciiLower(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
 
 } // namespace halcyra

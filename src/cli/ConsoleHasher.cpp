@@ -1,5 +1,6 @@
 #include "cli/ConsoleHasher.h"
 
+#include "base/AsciiCase.h"
 #include "base/LineEscape.h"
 #include "base/Paths.h"
 
@@ -55,12 +56,6 @@ EntryKind classify(int dirFd, const char* name, unsigned char type) {
 
 bool isRealFolder(int dirFd, const char* name, unsigned char type) {
     return type == DT_DIR || (type == DT_UNKNOWN && classify(dirFd, name, type) == EntryKind::Folder);
-}
-
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return asciiLower(static_cast<unsigned char>(x)) == asciiLower(static_cast<unsigned char>(y));
-           });
 }
 
 } // namespace

@@ -6,36 +6,6 @@ namespace halcyra {
 
 namespace {
 
-constexpr std::int64_t SecondsPerDay = 86400;
-
-// Days from 01/01/1970 to the given civil date (proleptic Gregorian).
-std::int64_t daysFromCivil(std::int64_t year, int month, int day) {
-    year -= month <= 2 ? 1 : 0;
-    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const std::int64_t yearOfEra = year - era * 400;
-    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
-}
-
-std::int64_t floorDiv(std::int64_t value, std::int64_t divisor) {
-    const std::int64_t quotient = value / divisor;
-    return (value % divisor != 0 && value < 0) ? quotient - 1 : quotient;
-}
-
-TDateTimeSecs clamp(TDateTimeSecs value) {
-    return value < MinDateTimeSecs ? MinDateTimeSecs : (value > MaxDateTimeSecs ? MaxDateTimeSecs : value);
-}
-
-bool isLeapYear(int year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int daysInMonth(int year, int month) {
-    static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && isLeapYear(year) ? 29 : days[month - 1];
-}
-
 void appendNumber(std::string& out, int value, int width) {
     char digits[8];
     for (int i = width - 1; i >= 0; --i) {
@@ -66,31 +36,6 @@ bool expect(std::string_view text, std::size_t& pos, char c) {
 
 } // namespace
 
-TDateTimeSecs toDateTimeSecs(const CivilDateTime& civil) {
-    return daysFromCivil(civil.year, civil.month, civil.day) * SecondsPerDay + civil.hour * 3600 +
-           civil.minute * 60 + civil.second;
-}
-
-CivilDateTime toCivil(TDateTimeSecs value) {
-    const std::int64_t days = floorDiv(value, SecondsPerDay);
-    const std::int64_t secondOfDay = value - days * SecondsPerDay;
-    // Civil date from a day count (inverse of daysFromCivil).
-    const std::int64_t shifted = days + 719468;
-    const std::int64_t era = (shifted >= 0 ? shifted : shifted - 146096) / 146097;
-    const std::int64_t dayOfEra = shifted - era * 146097;
-    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::int64_t monthIndex = (5 * dayOfYear + 2) / 153;
-    CivilDateTime civil;
-    civil.day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
-    civil.month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
-    civil.year = static_cast<int>(yearOfEra + era * 400 + (civil.month <= 2 ? 1 : 0));
-    civil.hour = static_cast<int>(secondOfDay / 3600);
-    civil.minute = static_cast<int>(secondOfDay / 60 % 60);
-    civil.second = static_cast<int>(secondOfDay % 60);
-    return civil;
-}
-
 TDateTimeSecs localDateTime(std::int64_t unixSeconds) {
     const auto moment = static_cast<std::time_t>(unixSeconds);
     std::tm local{};
@@ -108,7 +53,7 @@ TDateTimeSecs localDateTime(std::int64_t unixSeconds) {
     civil.hour = local.tm_hour;
     civil.minute = local.tm_min;
     civil.second = local.tm_sec > 59 ? 59 : local.tm_sec; // a leap second counts as the one before
-    return toDateTimeSecs(civil);
+    return civilSeconds(civil);
 }
 
 TDateTimeSecs fileDateTime(std::int64_t unixSeconds) {
@@ -117,7 +62,7 @@ TDateTimeSecs fileDateTime(std::int64_t unixSeconds) {
 }
 
 std::string formatDateTime(TDateTimeSecs value, char dateSeparator, char timeSeparator) {
-    const CivilDateTime civil = toCivil(clamp(value));
+    const CivilDateTime civil = civilDateTime(clampCivilSeconds(value));
     std::string out;
     out.reserve(19);
     appendNumber(out, civil.day, 2);
@@ -155,11 +100,9 @@ std::optional<TDateTimeSecs> parseDateTime(std::string_view text, char dateSepar
     civil.second = readNumber(text, pos, 1, 2);
     if (civil.second < 0 || pos != text.size())
         return std::nullopt;
-    if (civil.year < 1 || civil.month < 1 || civil.month > 12 || civil.day < 1 ||
-        civil.day > daysInMonth(civil.year, civil.month) || civil.hour > 23 || civil.minute > 59 ||
-        civil.second > 59)
+    if (!isValidCivilDateTime(civil))
         return std::nullopt;
-    return toDateTimeSecs(civil);
+    return civilSeconds(civil);
 }
 
 } // namespace halcyra

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/CivilTime.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,22 +14,17 @@ namespace halcyra {
 // Two date-times are equal when their integers are equal.
 using TDateTimeSecs = std::int64_t;
 
-struct CivilDateTime {
-    int year = 1970; // 1..9999 for every value the helpers below produce
-    int month = 1;
-    int day = 1;
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-};
-
-// The integer of a civil date and time (no range checks; fields are taken as given).
-TDateTimeSecs toDateTimeSecs(const CivilDateTime& civil);
-CivilDateTime toCivil(TDateTimeSecs value);
+// The integer of a civil date and time (no range checks; fields are taken as given), and back.
+inline TDateTimeSecs toDateTimeSecs(const CivilDateTime& civil) {
+    return civilSeconds(civil);
+}
+inline CivilDateTime toCivil(TDateTimeSecs value) {
+    return civilDateTime(value);
+}
 
 // 01/01/0001 00:00:00 and 31/12/9999 23:59:59: the range every date-time text can carry.
-inline constexpr TDateTimeSecs MinDateTimeSecs = -62135596800;
-inline constexpr TDateTimeSecs MaxDateTimeSecs = 253402300799;
+inline constexpr TDateTimeSecs MinDateTimeSecs = EarliestCivilSeconds;
+inline constexpr TDateTimeSecs MaxDateTimeSecs = LatestCivilSeconds;
 
 // The local civil time of a moment given in seconds since the Unix epoch. Moments the system
 // cannot convert, or that fall outside MinDateTimeSecs..MaxDateTimeSecs, are clamped to that range.

@@ -1,9 +1,10 @@
 #include "detection/DifferencesModel.h"
 
+#include "base/AsciiCase.h"
+#include "base/NumberText.h"
 #include "hashing/Hashing.h"
 
 #include <algorithm>
-#include <charconv>
 #include <utility>
 
 namespace halcyra {
@@ -21,36 +22,9 @@ const std::array<DifferenceColumnInfo, DifferenceColumnCount> kDifferenceColumns
 
 namespace {
 
-char asciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalIgnoringCase(std::string_view left, std::string_view right) {
-    return left.size() == right.size() &&
-           std::equal(left.begin(), left.end(), right.begin(),
-                      [](char a, char b) { return asciiLower(a) == asciiLower(b); });
-}
-
-int compareIgnoringCase(std::string_view left, std::string_view right) {
-    const std::size_t common = std::min(left.size(), right.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        const auto a = static_cast<unsigned char>(asciiLower(left[i]));
-        const auto b = static_cast<unsigned char>(asciiLower(right[i]));
-        if (a != b)
-            return a < b ? -1 : 1;
-    }
-    return left.size() == right.size() ? 0 : (left.size() < right.size() ? -1 : 1);
-}
-
 // A text of decimal digits only that fits 64 bits.
 std::optional<std::int64_t> nonNegativeInteger(std::string_view text) {
-    if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return std::nullopt;
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
+    return decimalInteger<std::int64_t>(text, {.minusSign = false});
 }
 
 template <class T> int order(const T& left, const T& right) {
@@ -152,16 +126,8 @@ std::string DifferencesModel::pagesLabel() const {
 }
 
 std::optional<int> DifferencesModel::pageNumber(std::string_view text) const {
-    std::size_t start = 0;
-    if (!text.empty() && (text[0] == '+' || text[0] == '-'))
-        start = 1;
-    if (start == text.size() || !std::all_of(text.begin() + static_cast<std::ptrdiff_t>(start), text.end(),
-                                             [](char c) { return c >= '0' && c <= '9'; }))
-        return std::nullopt;
-    int value = 0;
-    const char* first = text.data() + (text[0] == '+' ? 1 : 0);
-    const auto [end, error] = std::from_chars(first, text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < 1 || value > pageCount())
+    const std::optional<int> value = decimalInteger<int>(text, {.plusSign = true});
+    if (!value || *value < 1 || *value > pageCount())
         return std::nullopt;
     return value;
 }
@@ -182,7 +148,8 @@ void DifferencesModel::fillPage(int page) {
 bool DifferencesModel::hashDiffers(const TFileDetails& oldSide, const TFileDetails& newSide) {
     if (newSide.Hash == CannotOpenFilePlaceholder)
         return true;
-    return !oldSide.Hash.empty() && !newSide.Hash.empty() && !equalIgnoringCase(oldSide.Hash, newSide.Hash);
+    return !oldSide.Hash.empty() && !newSide.Hash.empty() &&
+           !equalsIgnoringAsciiCase(oldSide.Hash, newSide.Hash);
 }
 
 DifferenceRow DifferencesModel::rowOf(const std::string& key, const TFileCompare& entry) const {
@@ -257,7 +224,7 @@ int DifferencesModel::compareTexts(std::string_view left, std::string_view right
     const auto rightDate = m_dateFormat.parseDateOrDateTime(right);
     if (leftDate && rightDate && *leftDate > kEarliestSortableDate && *rightDate > kEarliestSortableDate)
         return order(*leftDate, *rightDate);
-    return compareIgnoringCase(left, right);
+    return orderIgnoringAsciiCase(left, right);
 }
 
 DifferencesModel::MenuState DifferencesModel::menuState(const std::vector<int>& selectedRows) const {

@@ -1,6 +1,7 @@
 #include "detection/FileSettings.h"
 
 #include "base/LineEscape.h"
+#include "base/NumberText.h"
 #include "base/Paths.h"
 #include "detection/IOStream.h"
 
@@ -108,17 +109,11 @@ std::size_t splitResultsLine(std::string_view line, std::string_view (&fields)[4
     return count;
 }
 
-// A strict decimal integer: an optional sign and digits, nothing else, within 64 bits.
+// A strict decimal integer within 64 bits: digits after an optional '+', then an optional '-'.
 std::optional<std::int64_t> parseSize(std::string_view text) {
     if (!text.empty() && text.front() == '+')
         text.remove_prefix(1);
-    if (text.empty() || (text.front() == '-' && (text.size() == 1 || text[1] < '0' || text[1] > '9')))
-        return std::nullopt;
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
+    return decimalInteger<std::int64_t>(text);
 }
 
 } // namespace

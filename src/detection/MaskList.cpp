@@ -1,5 +1,6 @@
 #include "detection/MaskList.h"
 
+#include "base/AsciiCase.h"
 #include "detection/CommaText.h"
 
 #include <algorithm>
@@ -9,10 +10,7 @@ namespace halcyra {
 namespace {
 
 bool lessIgnoringCase(std::string_view left, std::string_view right) {
-    return std::lexicographical_compare(
-        left.begin(), left.end(), right.begin(), right.end(), [](char a, char b) {
-            return asciiLower(static_cast<unsigned char>(a)) < asciiLower(static_cast<unsigned char>(b));
-        });
+    return orderIgnoringAsciiCase(left, right) < 0;
 }
 
 } // namespace

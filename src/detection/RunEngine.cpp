@@ -1,5 +1,6 @@
 #include "detection/RunEngine.h"
 
+#include "base/AsciiCase.h"
 #include "base/DisplayDateTime.h"
 #include "base/Paths.h"
 #include "detection/Clock.h"
@@ -41,12 +42,8 @@ char asciiUpper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-bool equalIgnoringAsciiCase(std::string_view left, std::string_view right) {
-    return left.size() == right.size() &&
-           std::equal(left.begin(), left.end(), right.begin(),
-                      [](char a, char b) { return asciiUpper(a) == asciiUpper(b); });
-}
-
+// Upper-case folding: "_" and the other bytes between the two letter ranges sort after letters here, unlike
+// orderIgnoringAsciiCase, and group members keep that order.
 bool lessIgnoringAsciiCase(std::string_view left, std::string_view right) {
     return std::lexicographical_compare(
         left.begin(), left.end(), right.begin(), right.end(), [](char a, char b) {
@@ -61,7 +58,7 @@ bool isPlaceholder(const TFileDetails& details) {
 // Both hashes are known, the current one is readable, and they differ.
 bool contentsDiffer(const TFileDetails& oldSide, const TFileDetails& newSide) {
     return !oldSide.Hash.empty() && !newSide.Hash.empty() && !isPlaceholder(newSide) &&
-           !equalIgnoringAsciiCase(oldSide.Hash, newSide.Hash);
+           !equalsIgnoringAsciiCase(oldSide.Hash, newSide.Hash);
 }
 
 // The log's change text of a changed entry that has both sides: every difference, in the order

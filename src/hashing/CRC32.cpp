@@ -1,9 +1,9 @@
 #include "hashing/CRC32.h"
 
+#include "hashing/ByteOrder.h"
 #include "hashing/FileReader.h"
 
 #include <array>
-#include <cstring>
 #include <memory>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -84,15 +84,6 @@ constexpr bool rowZeroMatchesTable() {
     return true;
 }
 static_assert(rowZeroMatchesTable(), "slicing row 0 must be the standard CRC-32 table");
-
-inline std::uint32_t loadLE32(const std::uint8_t* p) {
-    std::uint32_t v;
-    std::memcpy(&v, p, 4);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    v = __builtin_bswap32(v);
-#endif
-    return v;
-}
 
 inline std::uint32_t bytewise(const std::uint8_t* p, std::size_t n, std::uint32_t crc) {
     for (; n != 0; --n) {

@@ -1,5 +1,6 @@
 #include "hashing/Md5Engine.h"
 
+#include "hashing/ByteOrder.h"
 #include "hashing/FileReader.h"
 
 #include <algorithm>
@@ -10,22 +11,6 @@
 namespace halcyra {
 
 namespace {
-
-inline std::uint32_t loadLE32(const std::uint8_t* p) {
-    std::uint32_t v;
-    std::memcpy(&v, p, 4);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    v = __builtin_bswap32(v);
-#endif
-    return v;
-}
-
-inline void storeLE32(std::uint8_t* p, std::uint32_t v) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    v = __builtin_bswap32(v);
-#endif
-    std::memcpy(p, &v, 4);
-}
 
 inline std::uint32_t rotl(std::uint32_t x, int s) {
     return (x << s) | (x >> (32 - s));

@@ -1,5 +1,7 @@
 #include "platform/BlockDevices.h"
 
+#include "base/NumberText.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
@@ -78,15 +80,15 @@ bool parseNumber(const std::string& text, DeviceNumber& number) {
     const auto colon = text.find(':');
     if (colon == std::string::npos || colon == 0 || colon + 1 == text.size())
         return false;
-    const std::string major = text.substr(0, colon);
-    const std::string minor = text.substr(colon + 1);
-    auto digits = [](const std::string& s) {
-        return s.size() <= 9 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-    };
-    if (!digits(major) || !digits(minor))
+    // Up to nine digits each, so that both always fit.
+    const std::string_view major = std::string_view(text).substr(0, colon);
+    const std::string_view minor = std::string_view(text).substr(colon + 1);
+    const auto majorNumber = major.size() <= 9 ? decimalInteger<unsigned>(major) : std::nullopt;
+    const auto minorNumber = minor.size() <= 9 ? decimalInteger<unsigned>(minor) : std::nullopt;
+    if (!majorNumber || !minorNumber)
         return false;
-    number.major = static_cast<unsigned>(std::stoul(major));
-    number.minor = static_cast<unsigned>(std::stoul(minor));
+    number.major = *majorNumber;
+    number.minor = *minorNumber;
     return true;
 }
 

@@ -155,6 +155,19 @@ public:
         return check(sqlite3_bind_blob64(m_stmt, index, data.data(), data.size(), SQLITE_TRANSIENT));
     }
     bool step(bool changesData, bool* row = nullptr) { return m_store.step(m_stmt, changesData, row); }
+    // Steps through every row of a read, calling `onRow()` (returning bool) on each; false as soon as a
+    // step or `onRow` fails.
+    template <typename OnRow> bool eachRow(OnRow&& onRow) {
+        for (;;) {
+            bool row = false;
+            if (!step(false, &row))
+                return false;
+            if (!row)
+                return true;
+            if (!onRow())
+                return false;
+        }
+    }
 
     std::int64_t columnInt(int index) const { return sqlite3_column_int64(m_stmt, index); }
     bool columnText(int index, std::string& out) {
@@ -443,17 +456,13 @@ bool RegistryStore::childNames(std::int64_t parent,
     Use use(*this, Children);
     if (!use || !use.bind(1, parent))
         return false;
-    for (;;) {
-        bool row = false;
-        if (!use.step(false, &row))
-            return false;
-        if (!row)
-            return true;
+    return use.eachRow([&] {
         std::string name;
         if (!use.columnText(1, name))
             return false;
         children.emplace_back(use.columnInt(0), std::move(name));
-    }
+        return true;
+    });
 }
 
 bool RegistryStore::loadValues(std::int64_t key, std::vector<RegValue>& values) {
@@ -461,18 +470,14 @@ bool RegistryStore::loadValues(std::int64_t key, std::vector<RegValue>& values) 
     Use use(*this, Values);
     if (!use || !use.bind(1, key))
         return false;
-    for (;;) {
-        bool row = false;
-        if (!use.step(false, &row))
-            return false;
-        if (!row)
-            return true;
+    return use.eachRow([&] {
         RegValue value;
         if (!use.columnText(0, value.name) || !use.columnBlob(2, value.data))
             return false;
         value.type = static_cast<std::uint32_t>(use.columnInt(1));
         values.push_back(std::move(value));
-    }
+        return true;
+    });
 }
 
 bool RegistryStore::upsertValue(std::int64_t key, std::string_view name, std::uint32_t type,
@@ -529,47 +534,56 @@ bool RegistryStore::isInside(std::int64_t key, std::int64_t ancestor, bool& insi
 
 // --- public operations ---
 
-RegStatus RegistryStore::keyExists(std::string_view path) {
-    Txn txn(*this, false);
+namespace {
+
+// Lookups report a path that names no key as a missing key.
+RegStatus lookupStatus(RegStatus status) {
+    return status == RegStatus::Invalid ? RegStatus::NotFound : status;
+}
+
+} // namespace
+
+template <typename Operation> RegStatus RegistryStore::inTransaction(bool write, Operation&& operation) {
+    Txn txn(*this, write);
     if (!txn.ok())
         return RegStatus::Error;
-    std::int64_t id = 0;
-    const RegStatus status = resolve(path, id);
-    return txn.finish(status == RegStatus::Invalid ? RegStatus::NotFound : status);
+    return txn.finish(operation());
+}
+
+template <typename Body> RegStatus RegistryStore::onKey(std::string_view path, bool write, Body&& body) {
+    return inTransaction(write, [&] {
+        std::int64_t id = 0;
+        const RegStatus status = resolve(path, id);
+        if (status != RegStatus::Ok)
+            return write ? status : lookupStatus(status);
+        return body(id);
+    });
+}
+
+RegStatus RegistryStore::keyExists(std::string_view path) {
+    return onKey(path, false, [](std::int64_t) { return RegStatus::Ok; });
 }
 
 RegStatus RegistryStore::storedPath(std::string_view path, std::string& stored) {
-    Txn txn(*this, false);
-    if (!txn.ok())
-        return RegStatus::Error;
-    std::int64_t id = 0;
-    const RegStatus status = resolve(path, id, &stored);
-    return txn.finish(status == RegStatus::Invalid ? RegStatus::NotFound : status);
+    return inTransaction(false, [&] {
+        std::int64_t id = 0;
+        return lookupStatus(resolve(path, id, &stored));
+    });
 }
 
 RegStatus RegistryStore::createKey(std::string_view path, RegDisposition* disposition) {
-    Txn txn(*this, true);
-    if (!txn.ok())
-        return RegStatus::Error;
-    std::int64_t id = 0;
-    return txn.finish(createPath(path, id, disposition));
+    return inTransaction(true, [&] {
+        std::int64_t id = 0;
+        return createPath(path, id, disposition);
+    });
 }
 
 RegNameList RegistryStore::subKeyNames(std::string_view path) {
     RegNameList out;
-    Txn txn(*this, false);
-    if (!txn.ok()) {
-        out.status = RegStatus::Error;
-        return out;
-    }
-    std::int64_t id = 0;
-    RegStatus status = resolve(path, id);
-    if (status == RegStatus::Invalid)
-        status = RegStatus::NotFound;
     std::vector<std::pair<std::int64_t, std::string>> children;
-    if (status == RegStatus::Ok && !childNames(id, children))
-        status = RegStatus::Error;
-    out.status = txn.finish(status);
+    out.status = onKey(path, false, [&](std::int64_t id) {
+        return childNames(id, children) ? RegStatus::Ok : RegStatus::Error;
+    });
     if (out.status == RegStatus::Ok)
         for (auto& child : children)
             out.names.push_back(std::move(child.second));
@@ -577,145 +591,123 @@ RegNameList RegistryStore::subKeyNames(std::string_view path) {
 }
 
 RegStatus RegistryStore::deleteKeyTree(std::string_view path) {
-    Txn txn(*this, true);
-    if (!txn.ok())
-        return RegStatus::Error;
-    std::int64_t id = 0;
-    RegStatus status = resolve(path, id);
-    if (status == RegStatus::Ok && id == kTopKey)
-        status = RegStatus::Invalid;
-    if (status == RegStatus::Ok && !deleteTree(id))
-        status = RegStatus::Error;
-    return txn.finish(status);
+    return onKey(path, true, [&](std::int64_t id) {
+        if (id == kTopKey)
+            return RegStatus::Invalid;
+        return deleteTree(id) ? RegStatus::Ok : RegStatus::Error;
+    });
 }
 
 RegStatus RegistryStore::renameKey(std::string_view path, std::string_view newName) {
     if (!validKeyName(newName))
         return RegStatus::Invalid;
-    Txn txn(*this, true);
-    if (!txn.ok())
-        return RegStatus::Error;
-    std::int64_t id = 0;
-    RegStatus status = resolve(path, id);
-    if (status != RegStatus::Ok)
-        return txn.finish(status);
-    if (id == kTopKey)
-        return txn.finish(RegStatus::Invalid);
-    std::int64_t parent = 0;
-    {
-        Use use(*this, ParentOf);
-        bool row = false;
-        if (!use || !use.bind(1, id) || !use.step(false, &row) || !row)
-            return txn.finish(RegStatus::Error);
-        parent = use.columnInt(0);
-    }
-    std::int64_t sibling = 0;
-    bool found = false;
-    if (!findChild(parent, newName, sibling, nullptr, found))
-        return txn.finish(RegStatus::Error);
-    if (found && sibling != id)
-        return txn.finish(RegStatus::Invalid);
-    Use use(*this, RenameKey);
-    if (!use || !use.bind(1, id) || !use.bindText(2, newName) || !use.step(true))
-        return txn.finish(RegStatus::Error);
-    return txn.finish(RegStatus::Ok);
+    return onKey(path, true, [&](std::int64_t id) {
+        if (id == kTopKey)
+            return RegStatus::Invalid;
+        std::int64_t parent = 0;
+        {
+            Use use(*this, ParentOf);
+            bool row = false;
+            if (!use || !use.bind(1, id) || !use.step(false, &row) || !row)
+                return RegStatus::Error;
+            parent = use.columnInt(0);
+        }
+        std::int64_t sibling = 0;
+        bool found = false;
+        if (!findChild(parent, newName, sibling, nullptr, found))
+            return RegStatus::Error;
+        if (found && sibling != id)
+            return RegStatus::Invalid;
+        Use use(*this, RenameKey);
+        if (!use || !use.bind(1, id) || !use.bindText(2, newName) || !use.step(true))
+            return RegStatus::Error;
+        return RegStatus::Ok;
+    });
 }
 
 RegStatus RegistryStore::copyKeyTree(std::string_view source, std::string_view dest, bool move) {
     std::vector<std::string_view> destParts;
     if (!splitPath(dest, destParts))
         return RegStatus::Invalid;
-    Txn txn(*this, true);
-    if (!txn.ok())
-        return RegStatus::Error;
+    return inTransaction(true, [&] {
+        std::int64_t sourceId = 0;
+        RegStatus status = resolve(source, sourceId);
+        if (status != RegStatus::Ok)
+            return lookupStatus(status);
+        if (sourceId == kTopKey)
+            return RegStatus::Invalid;
 
-    std::int64_t sourceId = 0;
-    RegStatus status = resolve(source, sourceId);
-    if (status != RegStatus::Ok)
-        return txn.finish(status == RegStatus::Invalid ? RegStatus::NotFound : status);
-    if (sourceId == kTopKey)
-        return txn.finish(RegStatus::Invalid);
+        // The deepest existing key on the destination's path.
+        std::int64_t existing = kTopKey;
+        std::size_t matched = 0;
+        for (std::string_view part : destParts) {
+            bool found = false;
+            std::int64_t child = 0;
+            if (!findChild(existing, part, child, nullptr, found))
+                return RegStatus::Error;
+            if (!found)
+                break;
+            existing = child;
+            ++matched;
+        }
+        const bool destExists = matched == destParts.size();
+        if (destExists && existing == sourceId) {
+            if (!move)
+                return RegStatus::Ok;
+            Use use(*this, RenameKey);
+            if (!use || !use.bind(1, sourceId) || !use.bindText(2, destParts.back()) || !use.step(true))
+                return RegStatus::Error;
+            return RegStatus::Ok;
+        }
+        bool inside = false;
+        if (!isInside(existing, sourceId, inside))
+            return RegStatus::Error;
+        if (!inside && destExists && !isInside(sourceId, existing, inside))
+            return RegStatus::Error;
+        if (inside)
+            return RegStatus::Invalid;
 
-    // The deepest existing key on the destination's path.
-    std::int64_t existing = kTopKey;
-    std::size_t matched = 0;
-    for (std::string_view part : destParts) {
-        bool found = false;
-        std::int64_t child = 0;
-        if (!findChild(existing, part, child, nullptr, found))
-            return txn.finish(RegStatus::Error);
-        if (!found)
-            break;
-        existing = child;
-        ++matched;
-    }
-    const bool destExists = matched == destParts.size();
-    if (destExists && existing == sourceId) {
-        if (!move)
-            return txn.finish(RegStatus::Ok);
-        Use use(*this, RenameKey);
-        if (!use || !use.bind(1, sourceId) || !use.bindText(2, destParts.back()) || !use.step(true))
-            return txn.finish(RegStatus::Error);
-        return txn.finish(RegStatus::Ok);
-    }
-    bool inside = false;
-    if (!isInside(existing, sourceId, inside))
-        return txn.finish(RegStatus::Error);
-    if (!inside && destExists && !isInside(sourceId, existing, inside))
-        return txn.finish(RegStatus::Error);
-    if (inside)
-        return txn.finish(RegStatus::Invalid);
-
-    std::vector<RegKeySnapshot> keys;
-    if (!snapshot(sourceId, keys))
-        return txn.finish(RegStatus::Error);
-    std::int64_t destId = 0;
-    if ((status = createPath(dest, destId, nullptr)) != RegStatus::Ok)
-        return txn.finish(status);
-    std::string target(dest);
-    if (!target.empty() && target.front() != '\\')
-        target.insert(target.begin(), '\\');
-    if (target == "\\")
-        target.clear();
-    for (const RegKeySnapshot& key : keys) {
-        std::int64_t id = destId;
-        if (!key.path.empty() && (status = createPath(target + key.path, id, nullptr)) != RegStatus::Ok)
-            return txn.finish(status == RegStatus::Invalid ? RegStatus::Error : status);
-        for (const RegValue& value : key.values)
-            if (!upsertValue(id, value.name, value.type, value.data))
-                return txn.finish(RegStatus::Error);
-    }
-    if (move && !deleteTree(sourceId))
-        return txn.finish(RegStatus::Error);
-    return txn.finish(RegStatus::Ok);
+        std::vector<RegKeySnapshot> keys;
+        if (!snapshot(sourceId, keys))
+            return RegStatus::Error;
+        std::int64_t destId = 0;
+        if ((status = createPath(dest, destId, nullptr)) != RegStatus::Ok)
+            return status;
+        std::string target(dest);
+        if (!target.empty() && target.front() != '\\')
+            target.insert(target.begin(), '\\');
+        if (target == "\\")
+            target.clear();
+        for (const RegKeySnapshot& key : keys) {
+            std::int64_t id = destId;
+            if (!key.path.empty() && (status = createPath(target + key.path, id, nullptr)) != RegStatus::Ok)
+                return status == RegStatus::Invalid ? RegStatus::Error : status;
+            for (const RegValue& value : key.values)
+                if (!upsertValue(id, value.name, value.type, value.data))
+                    return RegStatus::Error;
+        }
+        if (move && !deleteTree(sourceId))
+            return RegStatus::Error;
+        return RegStatus::Ok;
+    });
 }
 
 RegValueRead RegistryStore::queryValue(std::string_view path, std::string_view name) {
     RegValueRead out;
     if (!validValueName(name))
         return out;
-    Txn txn(*this, false);
-    if (!txn.ok()) {
-        out.status = RegStatus::Error;
-        return out;
-    }
-    std::int64_t id = 0;
-    RegStatus status = resolve(path, id);
-    if (status == RegStatus::Invalid)
-        status = RegStatus::NotFound;
-    if (status == RegStatus::Ok) {
+    out.status = onKey(path, false, [&](std::int64_t id) {
         Use use(*this, FindValue);
         bool row = false;
         if (!use || !use.bind(1, id) || !use.bindText(2, name) || !use.step(false, &row))
-            status = RegStatus::Error;
-        else if (!row)
-            status = RegStatus::NotFound;
-        else if (!use.columnBlob(1, out.data))
-            status = RegStatus::Error;
-        else
-            out.type = static_cast<std::uint32_t>(use.columnInt(0));
-    }
-    out.status = txn.finish(status);
+            return RegStatus::Error;
+        if (!row)
+            return RegStatus::NotFound;
+        if (!use.columnBlob(1, out.data))
+            return RegStatus::Error;
+        out.type = static_cast<std::uint32_t>(use.columnInt(0));
+        return RegStatus::Ok;
+    });
     if (out.status != RegStatus::Ok) {
         out.type = REG_NONE;
         out.data.clear();
@@ -726,36 +718,20 @@ RegValueRead RegistryStore::queryValue(std::string_view path, std::string_view n
 RegStatus RegistryStore::valueExists(std::string_view path, std::string_view name) {
     if (!validValueName(name))
         return RegStatus::NotFound;
-    Txn txn(*this, false);
-    if (!txn.ok())
-        return RegStatus::Error;
-    std::int64_t id = 0;
-    RegStatus status = resolve(path, id);
-    if (status == RegStatus::Invalid)
-        status = RegStatus::NotFound;
-    if (status == RegStatus::Ok) {
+    return onKey(path, false, [&](std::int64_t id) {
         Use use(*this, HasValue);
         bool row = false;
         if (!use || !use.bind(1, id) || !use.bindText(2, name) || !use.step(false, &row))
-            status = RegStatus::Error;
-        else if (!row)
-            status = RegStatus::NotFound;
-    }
-    return txn.finish(status);
+            return RegStatus::Error;
+        return row ? RegStatus::Ok : RegStatus::NotFound;
+    });
 }
 
 RegStatus RegistryStore::listValues(std::string_view path, std::vector<RegValue>& values) {
     values.clear();
-    Txn txn(*this, false);
-    if (!txn.ok())
-        return RegStatus::Error;
-    std::int64_t id = 0;
-    RegStatus status = resolve(path, id);
-    if (status == RegStatus::Invalid)
-        status = RegStatus::NotFound;
-    if (status == RegStatus::Ok && !loadValues(id, values))
-        status = RegStatus::Error;
-    status = txn.finish(status);
+    const RegStatus status = onKey(path, false, [&](std::int64_t id) {
+        return loadValues(id, values) ? RegStatus::Ok : RegStatus::Error;
+    });
     if (status != RegStatus::Ok)
         values.clear();
     return status;
@@ -774,14 +750,9 @@ RegStatus RegistryStore::setValue(std::string_view path, std::string_view name, 
                                   std::string_view data) {
     if (!validValueName(name))
         return RegStatus::Invalid;
-    Txn txn(*this, true);
-    if (!txn.ok())
-        return RegStatus::Error;
-    std::int64_t id = 0;
-    RegStatus status = resolve(path, id);
-    if (status == RegStatus::Ok && !upsertValue(id, name, type, data))
-        status = RegStatus::Error;
-    return txn.finish(status);
+    return onKey(path, true, [&](std::int64_t id) {
+        return upsertValue(id, name, type, data) ? RegStatus::Ok : RegStatus::Error;
+    });
 }
 
 RegStatus RegistryStore::setString(std::string_view path, std::string_view name, std::string_view text,
@@ -800,48 +771,31 @@ RegStatus RegistryStore::createAndSetValue(std::string_view path, std::string_vi
                                            std::string_view data) {
     if (!validValueName(name))
         return RegStatus::Invalid;
-    Txn txn(*this, true);
-    if (!txn.ok())
-        return RegStatus::Error;
-    std::int64_t id = 0;
-    RegStatus status = createPath(path, id, nullptr);
-    if (status == RegStatus::Ok && !upsertValue(id, name, type, data))
-        status = RegStatus::Error;
-    return txn.finish(status);
+    return inTransaction(true, [&] {
+        std::int64_t id = 0;
+        const RegStatus status = createPath(path, id, nullptr);
+        if (status != RegStatus::Ok)
+            return status;
+        return upsertValue(id, name, type, data) ? RegStatus::Ok : RegStatus::Error;
+    });
 }
 
 RegStatus RegistryStore::deleteValue(std::string_view path, std::string_view name) {
     if (!validValueName(name))
         return RegStatus::Invalid;
-    Txn txn(*this, true);
-    if (!txn.ok())
-        return RegStatus::Error;
-    std::int64_t id = 0;
-    RegStatus status = resolve(path, id);
-    if (status == RegStatus::Ok) {
+    return onKey(path, true, [&](std::int64_t id) {
         Use use(*this, DeleteValue);
         if (!use || !use.bind(1, id) || !use.bindText(2, name) || !use.step(true))
-            status = RegStatus::Error;
-        else if (sqlite3_changes(m_db) == 0)
-            status = RegStatus::NotFound;
-    }
-    return txn.finish(status);
+            return RegStatus::Error;
+        return sqlite3_changes(m_db) == 0 ? RegStatus::NotFound : RegStatus::Ok;
+    });
 }
 
 RegTree RegistryStore::readTree(std::string_view path) {
     RegTree out;
-    Txn txn(*this, false);
-    if (!txn.ok()) {
-        out.status = RegStatus::Error;
-        return out;
-    }
-    std::int64_t id = 0;
-    RegStatus status = resolve(path, id);
-    if (status == RegStatus::Invalid)
-        status = RegStatus::NotFound;
-    if (status == RegStatus::Ok && !snapshot(id, out.keys))
-        status = RegStatus::Error;
-    out.status = txn.finish(status);
+    out.status = onKey(path, false, [&](std::int64_t id) {
+        return snapshot(id, out.keys) ? RegStatus::Ok : RegStatus::Error;
+    });
     if (out.status != RegStatus::Ok)
         out.keys.clear();
     return out;

@@ -170,6 +170,14 @@ private:
     bool step(sqlite3_stmt* s, bool changesData, bool* row = nullptr);
     bool exec(const char* sql);
 
+    // Runs `operation` (returning a RegStatus) in one transaction, read-only unless `write` (see Txn):
+    // Error when the transaction cannot begin, else what `operation` returns, committed only when Ok.
+    template <typename Operation> RegStatus inTransaction(bool write, Operation&& operation);
+    // inTransaction for `body(id)` on the existing key `path` names. When there is no such key, the
+    // status of the look-up instead: NotFound, or for a path that names no key NotFound for a read and
+    // Invalid for a write.
+    template <typename Body> RegStatus onKey(std::string_view path, bool write, Body&& body);
+
     RegStatus resolve(std::string_view path, std::int64_t& id, std::string* stored = nullptr);
     RegStatus createPath(std::string_view path, std::int64_t& id, RegDisposition* disposition);
     bool findChild(std::int64_t parent, std::string_view name, std::int64_t& id, std::string* stored,

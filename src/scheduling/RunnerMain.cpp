@@ -11,6 +11,7 @@
 // Exit status: 0 when the application ran (whatever its own result) or the run was not due, 1 when the job
 // could not be run or recorded, 2 for a wrong command line.
 
+#include "base/NumberText.h"
 #include "base/Paths.h"
 #include "detection/DateTime.h"
 #include "detection/IOStream.h"
@@ -20,7 +21,6 @@
 #include "scheduling/TaskSchedule.h"
 
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -52,21 +52,13 @@ struct Options {
     std::optional<std::int64_t> now;
 };
 
-template <typename Number> std::optional<Number> parseNumber(std::string_view text) {
-    Number value{};
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
-
 std::optional<Options> parseOptions(int argc, char** argv) {
     Options options;
     std::vector<std::string_view> positional;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg.rfind("--now=", 0) == 0) {
-            options.now = parseNumber<std::int64_t>(arg.substr(6));
+            options.now = decimalInteger<std::int64_t>(arg.substr(6));
             if (!options.now)
                 return std::nullopt;
         } else {
@@ -77,7 +69,7 @@ std::optional<Options> parseOptions(int argc, char** argv) {
         return std::nullopt;
     options.jobPath = positional[0];
     if (positional.size() == 2) {
-        options.trigger = parseNumber<std::size_t>(positional[1]);
+        options.trigger = decimalInteger<std::size_t>(positional[1]);
         if (!options.trigger)
             return std::nullopt;
     }

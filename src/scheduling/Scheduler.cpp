@@ -1,7 +1,7 @@
 #include "scheduling/Scheduler.h"
 
+#include "base/AsciiCase.h"
 #include "base/Paths.h"
-#include "base/Wildcard.h"
 #include "detection/IOStream.h"
 #include "scheduling/CronTable.h"
 #include "scheduling/TaskSchedule.h"
@@ -22,12 +22,6 @@ namespace halcyra {
 namespace {
 
 constexpr std::string_view JobSuffix = ".job";
-bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return asciiLower(static_cast<unsigned char>(x)) == asciiLower(static_cast<unsigned char>(y));
-    });
-}
-
 bool makeFolders(const std::string& folder, std::string& error) {
     for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
         const std::string prefix = folder.substr(0, slash);
@@ -226,7 +220,7 @@ std::optional<ScheduledTask> TaskScheduler::open(std::string_view name, std::int
     if (!list(tasks, code, error))
         return std::nullopt;
     for (ScheduledTask& task : tasks) {
-        if (sameNameIgnoringCase(task.job.name, name)) {
+        if (equalsIgnoringAsciiCase(task.job.name, name)) {
             code = SchedCode::Ok;
             return std::move(task);
         }
@@ -270,7 +264,7 @@ std::int32_t TaskScheduler::save(ScheduledTask& task, std::string& error) {
             previousText = formatTaskJob(other.job);
             continue;
         }
-        if (sameNameIgnoringCase(other.job.name, job.name)) {
+        if (equalsIgnoringAsciiCase(other.job.name, job.name)) {
             error = "A task named \"" + other.job.name + "\" exists already.";
             return SchedCode::AlreadyExists;
         }

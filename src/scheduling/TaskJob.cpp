@@ -1,11 +1,11 @@
 #include "scheduling/TaskJob.h"
 
 #include "base/LineEscape.h"
+#include "base/NumberText.h"
 #include "detection/DateTime.h"
 #include "detection/IOStream.h"
 
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -23,16 +23,6 @@ constexpr std::int64_t SecondsPerDay = 86400;
 // Job and run-state files are small; anything larger is not one.
 constexpr off_t MaxRecordSize = 1 << 20;
 
-template <typename Number> std::optional<Number> numberFrom(std::string_view text) {
-    Number value{};
-    if (text.empty() || (text.size() > 1 && text[0] == '+'))
-        return std::nullopt;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
-
 std::string dateText(std::int64_t day) {
     const CivilDateTime civil = toCivil(day * SecondsPerDay);
     char buffer[16];
@@ -44,16 +34,12 @@ std::string dateText(std::int64_t day) {
 std::optional<std::int64_t> dayFrom(std::string_view text) {
     if (text.size() != 10 || text[4] != '-' || text[7] != '-')
         return std::nullopt;
-    const auto year = numberFrom<int>(text.substr(0, 4));
-    const auto month = numberFrom<int>(text.substr(5, 2));
-    const auto day = numberFrom<int>(text.substr(8, 2));
-    if (!year || !month || !day || *year < 1 || *month < 1 || *month > 12 || *day < 1 || *day > 31)
+    const auto year = decimalInteger<int>(text.substr(0, 4));
+    const auto month = decimalInteger<int>(text.substr(5, 2));
+    const auto day = decimalInteger<int>(text.substr(8, 2));
+    if (!year || !month || !day || !isValidCivilDateTime({*year, *month, *day, 0, 0, 0}))
         return std::nullopt;
-    const TDateTimeSecs seconds = toDateTimeSecs({*year, *month, *day, 0, 0, 0});
-    const CivilDateTime back = toCivil(seconds);
-    if (back.year != *year || back.month != *month || back.day != *day)
-        return std::nullopt;
-    return seconds / SecondsPerDay - (seconds % SecondsPerDay < 0 ? 1 : 0);
+    return daysFromCivil(*year, *month, *day);
 }
 
 std::vector<std::string_view> splitBlanks(std::string_view text) {
@@ -86,9 +72,9 @@ std::optional<TaskTrigger> triggerFrom(std::string_view text) {
     const std::string_view time = parts[1];
     if (!start || time.size() != 5 || time[2] != ':')
         return std::nullopt;
-    const auto hour = numberFrom<int>(time.substr(0, 2));
-    const auto minute = numberFrom<int>(time.substr(3, 2));
-    const auto interval = numberFrom<int>(parts[2]);
+    const auto hour = decimalInteger<int>(time.substr(0, 2));
+    const auto minute = decimalInteger<int>(time.substr(3, 2));
+    const auto interval = decimalInteger<int>(parts[2]);
     if (!hour || !minute || *hour < 0 || *hour > 23 || *minute < 0 || *minute > 59 || !interval ||
         *interval < 1)
         return std::nullopt;
@@ -202,12 +188,12 @@ std::optional<TaskJob> parseTaskJob(std::string_view text) {
         } else if (key == "Comment") {
             job.comment = value;
         } else if (key == "Flags") {
-            const auto flags = numberFrom<std::uint32_t>(value);
+            const auto flags = decimalInteger<std::uint32_t>(value);
             if (!flags)
                 return false;
             job.flags = *flags;
         } else if (key == "MaxRunTime") {
-            const auto limit = numberFrom<std::uint32_t>(value);
+            const auto limit = decimalInteger<std::uint32_t>(value);
             if (!limit)
                 return false;
             job.maxRunTimeMs = *limit;
@@ -249,7 +235,7 @@ std::optional<RunState> parseRunState(std::string_view text) {
     RunState state;
     const bool ok = forEachEntry(text, StateHeader, [&](std::string_view key, const std::string& value) {
         if (key == "LastStart" || key == "LastEnd") {
-            const auto seconds = numberFrom<std::int64_t>(value);
+            const auto seconds = decimalInteger<std::int64_t>(value);
             if (!seconds)
                 return false;
             (key == "LastStart" ? state.lastStart : state.lastEnd) = seconds;
@@ -265,12 +251,12 @@ std::optional<RunState> parseRunState(std::string_view text) {
             }
             return known;
         } else if (key == "ExitCode") {
-            const auto code = numberFrom<int>(value);
+            const auto code = decimalInteger<int>(value);
             if (!code)
                 return false;
             state.exitCode = *code;
         } else if (key == "RunnerPid") {
-            const auto pid = numberFrom<std::int64_t>(value);
+            const auto pid = decimalInteger<std::int64_t>(value);
             if (!pid)
                 return false;
             state.runnerPid = *pid;

@@ -31,7 +31,7 @@ bool firesOnDay(const TaskTrigger& trigger, std::int64_t day) {
 } // namespace
 
 std::int64_t dayOf(TDateTimeSecs localTime) {
-    return (localTime - floorMod(localTime, SecondsPerDay)) / SecondsPerDay;
+    return civilDayOf(localTime);
 }
 
 TDateTimeSecs startOfDay(std::int64_t day) {

@@ -1,16 +1,12 @@
 #include "settings/Settings.h"
 
+#include "base/AsciiCase.h"
+#include "base/NumberText.h"
 #include "platform/RegistryStore.h"
-
-#include <limits>
 
 namespace halcyra {
 
 namespace {
-
-char asciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // `path` without its leading "\" and with ASCII letters in lower case, for comparing key paths.
 std::string foldedPath(std::string_view path) {
@@ -19,7 +15,7 @@ std::string foldedPath(std::string_view path) {
     std::string out;
     out.reserve(path.size());
     for (char c : path)
-        out += asciiLower(c);
+        out += static_cast<char>(asciiLower(static_cast<unsigned char>(c)));
     return out;
 }
 
@@ -37,30 +33,7 @@ std::string placementName(const FormWindow& form, const char* part) {
 } // namespace
 
 std::optional<std::int32_t> integerFromText(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ')
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    if (i == text.size())
-        return std::nullopt;
-    constexpr std::int64_t limit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
-    std::int64_t value = 0;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9')
-            return std::nullopt;
-        value = value * 10 + (text[i] - '0');
-        if (value > limit)
-            return std::nullopt;
-    }
-    if (negative)
-        value = -value;
-    if (value > std::numeric_limits<std::int32_t>::max())
-        return std::nullopt;
-    return static_cast<std::int32_t>(value);
+    return decimalInteger<std::int32_t>(text, {.leadingBlanks = true, .plusSign = true});
 }
 
 TSettings::TSettings(std::string_view Key) : m_key(Key) {

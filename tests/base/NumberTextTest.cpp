@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 
+using halcyra::decimalInteger;
 using halcyra::generalNumberText;
 
 TEST(NumberText, FourSignificantDigitsWithoutTrailingZeros) {
@@ -43,4 +45,40 @@ TEST(NumberText, DecimalSeparatorIsTheCallers) {
 TEST(NumberText, NonFiniteValuesHaveAText) {
     EXPECT_EQ(generalNumberText(NAN, 4, "."), "NAN");
     EXPECT_EQ(generalNumberText(-INFINITY, 4, "."), "-INF");
+}
+
+TEST(DecimalInteger, StrictByDefault) {
+    EXPECT_EQ(decimalInteger<int>("42"), 42);
+    EXPECT_EQ(decimalInteger<int>("-42"), -42);
+    EXPECT_EQ(decimalInteger<int>("007"), 7);
+    EXPECT_EQ(decimalInteger<int>("-0"), 0);
+    for (const char* text : {"", "-", "+", "+5", " 5", "5 ", "--5", "5x", "0x10", "1e3", "\t5"})
+        EXPECT_EQ(decimalInteger<int>(text), std::nullopt) << text;
+}
+
+TEST(DecimalInteger, RangeIsTheTypes) {
+    EXPECT_EQ(decimalInteger<std::int32_t>("2147483647"), 2147483647);
+    EXPECT_EQ(decimalInteger<std::int32_t>("-2147483648"), -2147483647 - 1);
+    EXPECT_EQ(decimalInteger<std::int32_t>("2147483648"), std::nullopt);
+    EXPECT_EQ(decimalInteger<std::int32_t>("-2147483649"), std::nullopt);
+    EXPECT_EQ(decimalInteger<std::int64_t>("9223372036854775807"), INT64_MAX);
+    EXPECT_EQ(decimalInteger<std::int64_t>("9223372036854775808"), std::nullopt);
+    EXPECT_EQ(decimalInteger<std::uint32_t>("4294967295"), 4294967295u);
+    EXPECT_EQ(decimalInteger<std::uint32_t>("4294967296"), std::nullopt);
+    EXPECT_EQ(decimalInteger<std::uint32_t>("-1"), std::nullopt); // no sign for unsigned types
+    EXPECT_EQ(decimalInteger<std::int64_t>("00000000000000000000000000009223372036854775807"), INT64_MAX);
+}
+
+TEST(DecimalInteger, SyntaxOptions) {
+    const halcyra::DecimalSyntax settings{.leadingBlanks = true, .plusSign = true};
+    EXPECT_EQ(decimalInteger<int>("   -5", settings), -5);
+    EXPECT_EQ(decimalInteger<int>("  +7", settings), 7);
+    EXPECT_EQ(decimalInteger<int>("+7", {.plusSign = true}), 7);
+    EXPECT_EQ(decimalInteger<int>("-7", {.plusSign = true}), -7);
+    for (const char* text : {"   ", " + 5", "+-5", "-+5", "++5", "5 ", "\t5"})
+        EXPECT_EQ(decimalInteger<int>(text, settings), std::nullopt) << text;
+    EXPECT_EQ(decimalInteger<int>(" 5", {.plusSign = true}), std::nullopt); // blanks only when asked for
+    EXPECT_EQ(decimalInteger<std::int64_t>("12", {.minusSign = false}), 12);
+    EXPECT_EQ(decimalInteger<std::int64_t>("-12", {.minusSign = false}), std::nullopt);
+    EXPECT_EQ(decimalInteger<std::int64_t>("+12", {.minusSign = false}), std::nullopt);
 }

@@ -1,0 +1,74 @@
+# shellcheck shell=bash disable=SC2034,SC2154 # sets and reads the sourcing script's variables
+# Shared by the whole-program timing scripts (cli_tree.sh, scan_tree.sh, run_tree.sh); sourced, not run.
+# The scripts set `repo` before calling these.
+
+# bench_options TARGET TREE REPS FLAG ARGS...: sets the defaults (`bin` the program TARGET of $repo/build,
+# `tree` TREE, `reps` REPS), then reads --bin PATH, --tree DIR, --reps N and the script's own flag --FLAG
+# (setting the variable FLAG to 1) from ARGS; any other argument prints the usage and exits with status 2.
+bench_options() {
+    bench_target=$1
+    bin=$repo/build/bin/$1
+    tree=$2
+    reps=$3
+    local flag=$4
+    shift 4
+    while [[ $# -gt 0 ]]; do
+        case $1 in
+        --bin) bin=$2; shift 2 ;;
+        --tree) tree=$2; shift 2 ;;
+        --reps) reps=$2; shift 2 ;;
+        "--$flag") printf -v "$flag" 1; shift ;;
+        *) echo "usage: $0 [--bin PATH] [--tree DIR] [--reps N] [--$flag]" >&2; exit 2 ;;
+        esac
+    done
+}
+
+# Deletes the tree and its marker file, says so and exits.
+bench_remove_tree() {
+    rm -rf -- "$tree" "$tree.layout"
+    echo "removed $tree"
+    exit 0
+}
+
+# When `bin` is not an executable, builds the program bench_options named in $repo/build and points `bin`
+# at it.
+bench_ensure_bin() {
+    if [[ ! -x $bin ]]; then
+        echo "building $bench_target in $repo/build" >&2
+        cmake -S "$repo" -B "$repo/build" -G Ninja >/dev/null
+        cmake --build "$repo/build" --target "$bench_target" >/dev/null
+        bin=$repo/build/bin/$bench_target
+    fi
+}
+
+# Unless the tree's marker file (DIR.layout, beside it) holds LAYOUT, deletes the tree and builds it again
+# with the Python script on standard input (the tree's path is its argument), then writes the marker.
+bench_build_tree() {
+    local layout=$1
+    if [[ ! -f $tree.layout ]] || [[ $(cat "$tree.layout") != "$layout" ]]; then
+        echo "building $tree ($layout)" >&2
+        rm -rf -- "$tree" "$tree.layout"
+        python3 - "$tree"
+        echo "$layout" >"$tree.layout"
+    fi
+}
+
+# Runs COMMAND [ARGS...] with its standard output to OUT and prints its wall time in seconds.
+bench_time() {
+    local out=$1 start end
+    shift
+    start=$(date +%s.%N)
+    "$@" >"$out"
+    end=$(date +%s.%N)
+    awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f\n", b - a }'
+}
+
+# The smaller of two times; an empty first one counts as none.
+bench_min() {
+    awk -v m="$1" -v t="$2" 'BEGIN { if (m == "" || t + 0 < m + 0) print t; else print m }'
+}
+
+# "BEST MEDIAN" of the times given, each with three decimals.
+bench_stats() {
+    printf '%s\n' "$@" | sort -g | awk '{ t[NR] = $1 } END { printf "%.3f %.3f", t[1], t[int((NR + 1) / 2)] }'
+}
