@@ -262,38 +262,52 @@ std::vector<std::string> splitTaskParameters(std::string_view parameters) {
     return words;
 }
 
-bool FindScheduledTask(std::string_view profileName, const IgnoreWords& ignoreList, TSchedTask& task,
-                       bool& shared, std::string& errorText) {
+bool ListProgramTasks(TTaskList& list, std::string& errorText) {
     errorText.clear();
-    bool found = false;
-    shared = false;
+    list.clear();
     if (InitScheduler(errorText) != SchedCode::Ok)
         return false;
     const std::string ownFileName(namePart(currentScheduler()->setup().programPath));
     if (ownFileName.empty())
         return false; // an empty name would list the tasks of every program
-    auto list = std::make_unique<TTaskList>();
-    if (EnumTasks(list.get(), ownFileName, errorText)) {
-        for (const TaskListEntry& entry : *list) {
-            shared = false;
-            for (const std::string& word : splitTaskParameters(entry.Task->Parameters)) {
-                if (ignoreList.contains(word))
-                    continue;
-                if (sameTextIgnoringCase(word, profileName)) {
-                    task = *entry.Task;
-                    found = true;
-                } else {
-                    shared = true;
-                }
+    if (!EnumTasks(&list, ownFileName, errorText)) {
+        list.clear();
+        return false;
+    }
+    return true;
+}
+
+bool FindScheduledTaskIn(const TTaskList& tasks, std::string_view profileName, const IgnoreWords& ignoreList,
+                         TSchedTask& task, bool& shared) {
+    bool found = false;
+    shared = false;
+    for (const TaskListEntry& entry : tasks) {
+        shared = false;
+        for (const std::string& word : splitTaskParameters(entry.Task->Parameters)) {
+            if (ignoreList.contains(word))
+                continue;
+            if (sameTextIgnoringCase(word, profileName)) {
+                task = *entry.Task;
+                found = true;
+            } else {
+                shared = true;
             }
-            if (found)
-                break;
         }
+        if (found)
+            break;
     }
     if (!found)
         shared = false;
-    FreeTaskList(list);
     return found;
+}
+
+bool FindScheduledTask(std::string_view profileName, const IgnoreWords& ignoreList, TSchedTask& task,
+                       bool& shared, std::string& errorText) {
+    shared = false;
+    TTaskList tasks;
+    if (!ListProgramTasks(tasks, errorText))
+        return false;
+    return FindScheduledTaskIn(tasks, profileName, ignoreList, task, shared);
 }
 
 } // namespace halcyra

@@ -102,4 +102,12 @@ std::vector<std::string> splitTaskParameters(std::string_view parameters);
 bool FindScheduledTask(std::string_view profileName, const IgnoreWords& ignoreList, TSchedTask& task,
                        bool& shared, std::string& errorText);
 
+// Fills `list` with the tasks of this program, those FindScheduledTask searches. False, with `list` empty
+// and `errorText` set where there is one, when they could not all be listed.
+bool ListProgramTasks(TTaskList& list, std::string& errorText);
+
+// FindScheduledTask against `tasks` listed beforehand with ListProgramTasks.
+bool FindScheduledTaskIn(const TTaskList& tasks, std::string_view profileName, const IgnoreWords& ignoreList,
+                         TSchedTask& task, bool& shared);
+
 } // namespace halcyra

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scheduling/MsTask.h"
+#include "scheduling/MsTaskUtils.h"
 
 #include <string>
 #include <string_view>
@@ -19,5 +20,12 @@ bool IsProfileScheduled(std::string_view ProfileName, bool& Shared);
 
 // As IsProfileScheduled; `Text` is the found task's status text, empty when none is found.
 bool GetProfileScheduleText(std::string_view ProfileName, bool& Shared, std::string& Text);
+
+// This program's tasks, listed once so that many profiles can be looked up against one listing (the profile
+// list does so on each load). Empty when they cannot be listed.
+TTaskList ListProfileTasks();
+
+// IsProfileScheduled against `Tasks` listed beforehand with ListProfileTasks.
+bool IsProfileScheduled(const TTaskList& Tasks, std::string_view ProfileName, bool& Shared);
 
 } // namespace halcyra
