@@ -27,11 +27,11 @@ public:
     // Hashes and prints the files that match a file specification (a path whose last component may
     // hold '*' and '?'); with `Recursive` on, the same name mask is then applied in every sub-folder,
     // depth first. Entries of each folder come in byte order of their names. Folders that cannot be
-    // listed and specifications that match nothing print nothing.
+    // listed and file patterns that match nothing print nothing.
     void ScanFileSpec(const std::string& spec);
 
 private:
-    // How a specification's last component selects names.
+    // How a file pattern's last component selects names.
     class NameSelector {
     public:
         explicit NameSelector(std::string_view mask);

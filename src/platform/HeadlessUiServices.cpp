@@ -12,6 +12,13 @@ HeadlessUiServices::HeadlessUiServices() : m_errors(std::cerr) {}
 
 HeadlessUiServices::HeadlessUiServices(std::ostream& errors) : m_errors(errors) {}
 
+UiServices& activeUiServices() {
+    if (UiServices* ui = currentUiServices())
+        return *ui;
+    static HeadlessUiServices fallback;
+    return fallback;
+}
+
 MessageButton HeadlessUiServices::messageBox(MessageKind, std::string_view title, std::string_view text,
                                              MessageButtons, MessageButton defaultButton) {
     m_errors << title << ": " << text << std::endl;

@@ -32,6 +32,10 @@ private:
     std::string m_clipboard;
 };
 
+// The installed UI services, or, when none are installed, services that write to standard error and answer
+// with the defaults.
+UiServices& activeUiServices();
+
 // Whether the program runs without a person at the desktop (no display could be opened). Windows that need a
 // person are then not shown; their entries answer as cancelled. False until set at start-up.
 bool isHeadlessSession();

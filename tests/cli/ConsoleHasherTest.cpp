@@ -132,7 +132,7 @@ TEST_F(ConsoleHasherTest, NoParametersPrintsTheUsageText) {
     EXPECT_EQ(std::string(HALCYRACL_TITLE), "HalcyraCL v2.1.3");
 }
 
-TEST_F(ConsoleHasherTest, SwitchesAloneOrSpecificationsMatchingNothingPrintNothing) {
+TEST_F(ConsoleHasherTest, SwitchesAloneOrPatternsMatchingNothingPrintNothing) {
     file("a.txt");
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"-r", "-c"}, {"missing.txt"}, {"-r", "nowhere/*.*"}, {"-x", "-?", "-rc"}, {"a.txt/"}}) {
@@ -143,7 +143,7 @@ TEST_F(ConsoleHasherTest, SwitchesAloneOrSpecificationsMatchingNothingPrintNothi
     }
 }
 
-TEST_F(ConsoleHasherTest, KindSwitchesActOnTheSpecificationsThatFollow) {
+TEST_F(ConsoleHasherTest, KindSwitchesActOnThePatternsThatFollow) {
     file("a.txt");
     file("empty.txt", "");
     EXPECT_EQ(run({"a.txt", "-c", "a.txt"}).out, line(kAbcMd5, "a.txt") + line(kAbcCrc, "a.txt"));
@@ -156,7 +156,7 @@ TEST_F(ConsoleHasherTest, KindSwitchesActOnTheSpecificationsThatFollow) {
               line("9E107D9D372BB6826BD81D3542A419D6", "fox.txt") + line("414FA339", "fox.txt"));
 }
 
-TEST_F(ConsoleHasherTest, DashWordsThatAreNotSwitchesAreFileSpecifications) {
+TEST_F(ConsoleHasherTest, DashWordsThatAreNotSwitchesAreFilePatterns) {
     file("-rc");
     file("-x", "");
     const RunResult result = run({"-rc", "-x", "-nrx"});
@@ -164,7 +164,7 @@ TEST_F(ConsoleHasherTest, DashWordsThatAreNotSwitchesAreFileSpecifications) {
     EXPECT_EQ(result.out, line(kAbcMd5, "-rc") + line(kEmptyMd5, "-x"));
 }
 
-TEST_F(ConsoleHasherTest, SpecificationWithAFolderPrintsBareNames) {
+TEST_F(ConsoleHasherTest, PatternWithAFolderPrintsBareNames) {
     file("sub/x.txt");
     file("sub/deeper/y.txt");
     EXPECT_EQ(run({"sub/x.txt"}).out, line(kAbcMd5, "x.txt"));
@@ -173,7 +173,7 @@ TEST_F(ConsoleHasherTest, SpecificationWithAFolderPrintsBareNames) {
     EXPECT_EQ(run({"x.txt"}, m_work / "sub" / "deeper" / "..").out, line(kAbcMd5, "x.txt"));
 }
 
-TEST_F(ConsoleHasherTest, SpecificationNamingAFolderIsUsedAsTheMaskBelowIt) {
+TEST_F(ConsoleHasherTest, PatternNamingAFolderIsUsedAsTheMaskBelowIt) {
     file("d/sub", "");
     file("sub/inner.txt");
     EXPECT_EQ(run({"sub"}).out, "");
@@ -189,7 +189,7 @@ TEST_F(ConsoleHasherTest, RecursionAppliesTheMaskInEverySubFolderDepthFirst) {
     file("tree/a/b/3.dat");
     file("tree/b/4.TXT");
     file("tree/Z/5.txt");
-    // Files of a folder first, then each sub-folder completely; names below the specification's
+    // Files of a folder first, then each sub-folder completely; names below the pattern's
     // folder are relative to it.
     const std::string expected = line(kAbcMd5, "top.txt") + line(kAbcMd5, "Z/5.txt") +
                                  line(kAbcMd5, "a/1.txt") + line(kEmptyMd5, "a/z.txt") +
@@ -201,7 +201,7 @@ TEST_F(ConsoleHasherTest, RecursionAppliesTheMaskInEverySubFolderDepthFirst) {
     EXPECT_EQ(run({"-r", "tree/a/*.dat"}).out, line(kAbcMd5, "b/3.dat"));
 }
 
-TEST_F(ConsoleHasherTest, RecursionSwitchesActOnTheSpecificationsThatFollow) {
+TEST_F(ConsoleHasherTest, RecursionSwitchesActOnThePatternsThatFollow) {
     file("x.txt");
     file("d/y.txt");
     file("d/y.dat");

@@ -1,0 +1,107 @@
+// The desktop program: the main window, and the command line that runs profiles without the user.
+#include "detection/ResultsDisplay.h"
+#include "platform/EjectBackend.h"
+#include "platform/HeadlessUiServices.h"
+#include "platform/QtUiServices.h"
+#include "platform/UDisks2EjectBackend.h"
+#include "scheduling/TaskPropertiesDialog.h"
+#include "shell/CommandLine.h"
+#include "shell/MainForm.h"
+
+#include <QApplication>
+
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace halcyra;
+
+namespace {
+
+std::string environmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+// The disk service backend, connected to the system bus on the first eject only, so that starting the
+// program never waits for the bus.
+class DeferredUDisks2Backend : public EjectBackend {
+public:
+    bool unmount(const std::string& deviceNode, const std::string& mountPoint) override {
+        return backend().unmount(deviceNode, mountPoint);
+    }
+    bool eject(const std::string& deviceNode) override { return backend().eject(deviceNode); }
+
+private:
+    EjectBackend& backend() {
+        if (!m_backend)
+            m_backend = std::make_unique<UDisks2EjectBackend>();
+        return *m_backend;
+    }
+    std::unique_ptr<UDisks2EjectBackend> m_backend;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // The words are the program's own: Qt sees none of them, so a profile named like a Qt option
+    // ("-style", "-reverse") reaches the command line unchanged.
+    const std::vector<std::string> parameters(argv + (argc > 0 ? 1 : 0), argv + argc);
+
+    StartEnvironment environment;
+    environment.hasParameters = !parameters.empty();
+    environment.display = environmentValue("DISPLAY");
+    environment.waylandDisplay = environmentValue("WAYLAND_DISPLAY");
+    if (const char* platform = std::getenv("QT_QPA_PLATFORM"))
+        environment.qtPlatform = platform;
+    const StartPlan plan = planStart(environment);
+    if (plan.refuse) {
+        std::cerr << NoDisplayText << std::endl;
+        return 1;
+    }
+    if (plan.qtPlatform)
+        setenv("QT_QPA_PLATFORM", plan.qtPlatform->c_str(), 1);
+    if (plan.qtPlatform && isHeadlessPlatform(*plan.qtPlatform)) {
+        // A run without a display (cron) reports on standard error; the toolkit's remarks about the missing
+        // desktop session would only bury the program's own messages there.
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+            if (type == QtCriticalMsg || type == QtFatalMsg)
+                std::cerr << message.toStdString() << std::endl;
+        });
+    }
+
+    int qtArgc = 1;
+    char programName[] = "Halcyra";
+    char* qtArgv[] = {argc > 0 ? argv[0] : programName, nullptr};
+    QApplication application(qtArgc, qtArgv);
+    QApplication::setApplicationName("Halcyra");
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const bool headless = isHeadlessPlatform(QGuiApplication::platformName().toStdString());
+    if (headless && parameters.empty()) {
+        std::cerr << NoDisplayText << std::endl;
+        return 1;
+    }
+    QtUiServices desktopUi;
+    HeadlessUiServices headlessUi;
+    setHeadlessSession(headless);
+    setCurrentUiServices(headless ? static_cast<UiServices*>(&headlessUi) : &desktopUi);
+    installDifferencesDialog();
+    installTaskPropertiesEditor();
+    DeferredUDisks2Backend ejectBackend;
+    setEjectBackend(&ejectBackend);
+
+    int result = 0;
+    {
+        TfrmMain window(parameters);
+        QObject::connect(&window, &TfrmMain::closed, &application, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
+        window.show();
+        result = QApplication::exec();
+    }
+    setEjectBackend(nullptr);
+    setCurrentUiServices(nullptr);
+    return result;
+}

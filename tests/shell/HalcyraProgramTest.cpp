@@ -1,0 +1,111 @@
+// The built desktop program, started as cron starts it: without a display.
+#include "../detection/TestSupport.h"
+#include "../platform/TestHome.h"
+#include "detection/FileSettings.h"
+#include "detection/Log.h"
+#include "settings/Settings.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace halcyra {
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    bool finished = false;
+    std::string errors; // standard error
+};
+
+std::string contentsOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    return buffer.str();
+}
+
+class HalcyraProgramTest : public ::testing::Test {
+protected:
+    HalcyraProgramTest() : m_profile(std::string(SettingsRootKey) + "\\Daily") {
+        m_profile.WriteString("ProfileType", "1");
+        m_profile.WriteString("Source", m_tree.root());
+        m_profile.WriteString("Recursive", "Y");
+    }
+
+    // Runs Halcyra with `arguments` and no display; the settings and data folders are the test's.
+    static Outcome run(const QStringList& arguments) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(name);
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(HALCYRA_BIN_DIR "/Halcyra"), arguments);
+        Outcome outcome;
+        outcome.finished = process.waitForFinished(60000);
+        if (!outcome.finished)
+            process.kill();
+        outcome.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        outcome.errors = process.readAllStandardError().toStdString();
+        return outcome;
+    }
+
+    testing::TestHome m_home;
+    test::TestTree m_tree{{"a.txt", "abc"}, {"sub/b.txt", "b"}};
+    TSettings m_profile;
+};
+
+TEST_F(HalcyraProgramTest, ScheduledRunWritesTheResultsAndTheLogAndEnds) {
+    const Outcome outcome = run({"Daily"});
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.errors;
+    EXPECT_EQ(outcome.errors, "");
+    EXPECT_NE(m_profile.ReadStringDef("LastRun", "Never"), "Never");
+    EXPECT_EQ(m_profile.ReadString("LastResult"), "Changes");
+    EXPECT_NE(contentsOf(TFileSettings::ResultsFileName("Daily")).find("a.txt"), std::string::npos);
+    EXPECT_NE(contentsOf(*TLog::LogFileName("Daily", 1)).find("a.txt"), std::string::npos);
+}
+
+TEST_F(HalcyraProgramTest, InteractiveRunWithoutADisplayEndsAndStoresNothing) {
+    ASSERT_EQ(run({"Daily"}).exitCode, 0);
+    const std::string stored = contentsOf(TFileSettings::ResultsFileName("Daily"));
+    m_tree.add({"c.txt", "new"});
+
+    // Named in another letter case, the profile runs on its own files.
+    const Outcome outcome = run({"-i", "daily"});
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.errors;
+    EXPECT_NE(outcome.errors.find("differences review"), std::string::npos) << outcome.errors;
+    EXPECT_EQ(contentsOf(TFileSettings::ResultsFileName("Daily")), stored);
+    EXPECT_EQ(m_profile.ReadString("LastResult"), "Changes");
+    EXPECT_NE(contentsOf(*TLog::LogFileName("Daily", 1)).find("c.txt"), std::string::npos);
+
+    // The same change, unattended, is stored.
+    ASSERT_EQ(run({"Daily"}).exitCode, 0);
+    EXPECT_NE(contentsOf(TFileSettings::ResultsFileName("Daily")).find("c.txt"), std::string::npos);
+}
+
+TEST_F(HalcyraProgramTest, NamesLikeToolkitOptionsAreProfileNames) {
+    const Outcome outcome = run({"-reverse", "-style", "Daily"});
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 0);
+    EXPECT_NE(outcome.errors.find("The profile -reverse does not exist, or is corrupted."), std::string::npos)
+        << outcome.errors;
+    EXPECT_NE(outcome.errors.find("The profile -style does not exist, or is corrupted."), std::string::npos);
+    EXPECT_EQ(m_profile.ReadString("LastResult"), "Changes"); // the names after them still run
+}
+
+TEST_F(HalcyraProgramTest, WithoutParametersOrDisplayItRefusesToStart) {
+    const Outcome outcome = run({});
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_NE(outcome.errors.find("cannot open a display"), std::string::npos) << outcome.errors;
+    EXPECT_EQ(TSettings(SettingsRootKey).ReadString("FirstRun"), ""); // no window was made
+}
+
+} // namespace
+} // namespace halcyra

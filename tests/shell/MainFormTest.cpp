@@ -1,0 +1,440 @@
+#include "shell/MainForm.h"
+
+#include "../platform/TestHome.h"
+#include "../scheduling/SchedulingTestSupport.h"
+#include "base/Paths.h"
+#include "gui/GuiTestSupport.h"
+#include "settings/Settings.h"
+#include "shell/ProfileListModel.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace halcyra {
+namespace {
+
+using Names = std::vector<std::string>;
+using Run = std::pair<std::string, bool>; // profile, unattended
+using Runs = std::vector<Run>;
+
+const std::string Root(SettingsRootKey);
+
+void makeProfile(const std::string& name, const char* type, const char* lastResult = nullptr) {
+    TSettings profile(Root + "\\" + name);
+    if (type != nullptr)
+        profile.WriteString("ProfileType", type);
+    else
+        profile.WriteString("Source", "/tmp");
+    if (lastResult != nullptr)
+        profile.WriteString("LastResult", lastResult);
+}
+
+// Every test starts from an empty root key, with a scheduler on a temporary task folder and an in-memory
+// crontab, and scripted UI services. Profile runs are recorded instead of performed.
+class MainWindowTest : public test::SchedulerTest {
+protected:
+    MainWindowTest() { clearRoot(); }
+    ~MainWindowTest() override { clearRoot(); }
+
+    static void clearRoot() {
+        TSettings root(Root);
+        Names names;
+        if (root.GetSubKeyNames(names))
+            for (const std::string& name : names)
+                root.DeleteSubKey(name);
+        if (root.GetValueNames("", names))
+            for (const std::string& name : names)
+                root.DeleteValue(name);
+    }
+
+    std::unique_ptr<TfrmMain> makeWindow(std::vector<std::string> parameters = {}) {
+        auto window = std::make_unique<TfrmMain>(std::move(parameters));
+        window->RunProfileEntry = [this](TSettings& settings, bool unattended) {
+            runs.emplace_back(settings.KeyName(), unattended);
+            if (duringRun)
+                duringRun(settings);
+        };
+        window->ProfileEntriesEntry = [] { return ProfileEntries{}; }; // every dialog answers as cancelled
+        window->DblClickEntry = [this](std::uint8_t& action) {
+            dblClickPresets.push_back(action);
+            if (!dblClickAnswer)
+                return false;
+            action = *dblClickAnswer;
+            return true;
+        };
+        return window;
+    }
+    // Shows the window and lets its first showing run.
+    static void showNow(TfrmMain& window) {
+        window.show();
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
+    static Names listed(const TfrmMain& window) {
+        Names names;
+        for (const ProfileRow& row : window.Profiles().rows())
+            names.push_back(row.name);
+        return names;
+    }
+    std::vector<std::string> messages() const {
+        std::vector<std::string> texts;
+        for (const auto& request : m_ui.ui.requests())
+            texts.push_back(request.text);
+        return texts;
+    }
+    static void countTriggers(QAction* action, QObject* context, int& counter) {
+        QObject::connect(action, &QAction::triggered, context, [&counter] { ++counter; });
+    }
+
+    test::ScopedScriptedUi m_ui;
+    Runs runs;
+    std::function<void(TSettings&)> duringRun;
+    std::vector<std::uint8_t> dblClickPresets;
+    std::optional<std::uint8_t> dblClickAnswer;
+};
+
+TEST_F(MainWindowTest, ComponentsCaptionsAndShortCuts) {
+    auto window = makeWindow();
+    TfrmMain& w = *window;
+    EXPECT_EQ(w.windowTitle(), "Halcyra v2.1.3");
+    EXPECT_EQ(w.TrayHint(), "Halcyra v2.1.3");
+    EXPECT_EQ(w.size(), QSize(640, 312));
+    EXPECT_EQ(w.minimumSize(), QSize(640, 153));
+    EXPECT_EQ(TSettings(Root).ReadString("FirstRun"), "N");
+
+    EXPECT_EQ(w.Profiles().headerData(4, Qt::Horizontal).toString(), "Scheduled?");
+    EXPECT_EQ(w.lvProfiles->horizontalHeader()->sectionSize(2), 160);
+    EXPECT_EQ(w.BitBtn7->text(), "&Close");
+    EXPECT_TRUE(w.BitBtn2->isDefault());
+
+    EXPECT_EQ(w.aRunProfile->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+    EXPECT_EQ(w.aDonate->text(), "Donate!");
+    EXPECT_EQ(w.aForums->statusTip(), "Visit the online forums");
+    QStringList bar;
+    for (QAction* item : w.menuBar()->actions())
+        bar << item->text();
+    EXPECT_EQ(bar, (QStringList{"Profiles", "Action", "Help", "Exit!"}));
+    auto itemsOf = [](const QWidget* menu) {
+        QStringList texts;
+        for (QAction* item : menu->actions())
+            texts << (item->isSeparator() ? QString("-") : item->text());
+        return texts;
+    };
+    EXPECT_EQ(
+        itemsOf(test::child<QMenu>(&w, "mProfiles")),
+        (QStringList{"New", "Modify", "Delete", "Rename", "Copy", "-", "Export Profile", "Import Profile"}));
+    EXPECT_EQ(itemsOf(test::child<QMenu>(&w, "mAction")),
+              (QStringList{"&Run", "View Log", "-", "Hash Files", "Hash Directory", "Find Duplicate Files",
+                           "File Search", "-", "Schedule", "-", "Double-click Action"}));
+    EXPECT_EQ(itemsOf(test::child<QMenu>(&w, "mHelp")),
+              (QStringList{"Help", "Donate", "Online Forums", "Update Check", "About"}));
+    EXPECT_EQ(itemsOf(w.PopupMenu), (QStringList{"Show", "-", "&Run", "-", "Modify", "Schedule", "Delete",
+                                                 "Rename", "Copy", "-", "View Log"}));
+    int donations = 0;
+    countTriggers(w.aDonate, &w, donations);
+    test::child<QMenu>(&w, "mHelp")->actions()[1]->trigger();
+    EXPECT_EQ(donations, 1);
+
+    EXPECT_TRUE(w.AutoTimer->isSingleShot());
+    EXPECT_EQ(w.AutoTimer->interval(), 500);
+    EXPECT_FALSE(w.AutoTimer->isActive()); // no parameters
+    EXPECT_EQ(w.AutoMode(), 0);
+}
+
+TEST_F(MainWindowTest, CommandLineRunsUnattendedThenInteractiveAndCloses) {
+    makeProfile("A", "1");
+    makeProfile("B", "1");
+    auto window = makeWindow({"A", "-i", "B", "-style", "-reverse"});
+    QSignalSpy closed(window.get(), &TfrmMain::closed);
+    EXPECT_EQ(window->AutoMode(), 1);
+    EXPECT_TRUE(window->AutoTimer->isActive());
+    showNow(*window);
+    EXPECT_TRUE(listed(*window).empty()); // the list is not loaded while parameters run
+    EXPECT_TRUE(messages().empty());
+    window->AutoTimerTimer();
+    EXPECT_EQ(runs, (Runs{{"A", true}, {"B", false}, {"-style", false}, {"-reverse", false}}));
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(window->AutoTimer->isActive());
+    EXPECT_TRUE(listed(*window).empty());
+}
+
+TEST_F(MainWindowTest, CapitalSwitchAndNamesBelowAProfile) {
+    auto window = makeWindow({"Daily\\Sub", "-I", "Daily"});
+    showNow(*window);
+    window->AutoTimerTimer();
+    EXPECT_EQ(runs, (Runs{{"Daily", false}}));
+    EXPECT_EQ(messages(),
+              (std::vector<std::string>{"The profile Daily\\Sub does not exist, or is corrupted."}));
+
+    runs.clear();
+    auto onlySwitch = makeWindow({"-i"});
+    QSignalSpy closed(onlySwitch.get(), &TfrmMain::closed);
+    showNow(*onlySwitch);
+    onlySwitch->AutoTimerTimer();
+    EXPECT_TRUE(runs.empty());
+    EXPECT_EQ(closed.count(), 1);
+}
+
+TEST_F(MainWindowTest, NoProfilesOffersOneOnceAfterTheFirstShowing) {
+    auto window = makeWindow();
+    int created = 0;
+    countTriggers(window->aNewProfile, window.get(), created);
+    m_ui.ui.queueButton(ButtonYes);
+    showNow(*window);
+    ASSERT_EQ(m_ui.ui.requests().size(), 1u);
+    const auto& question = m_ui.ui.requests()[0];
+    EXPECT_EQ(question.text, "You do not have any profiles. Would you like to create one now?");
+    EXPECT_EQ(question.buttons, ButtonYes | ButtonNo);
+    EXPECT_EQ(created, 1);
+    // Showing the window again (back from the tray) repeats nothing.
+    window->hide();
+    showNow(*window);
+    EXPECT_EQ(m_ui.ui.requests().size(), 1u);
+    EXPECT_EQ(created, 1);
+
+    auto declined = makeWindow();
+    int declinedCreated = 0;
+    countTriggers(declined->aNewProfile, declined.get(), declinedCreated);
+    m_ui.ui.queueButton(ButtonNo);
+    showNow(*declined);
+    EXPECT_EQ(m_ui.ui.requests().size(), 2u);
+    EXPECT_EQ(declinedCreated, 0);
+    EXPECT_TRUE(listed(*declined).empty());
+}
+
+TEST_F(MainWindowTest, LockedStoreRemovesNothingAndOffersNothing) {
+    makeProfile("Kept", "1");
+    makeProfile("Broken", nullptr);
+    {
+        RegistryStore::Options quick;
+        quick.busyTimeoutMs = 20;
+        testing::ScopedStoreOptions options(quick);
+        testing::HeldLock lock(settingsFolder() + "registry.db", testing::HeldLock::Exclusive);
+        auto window = makeWindow();
+        showNow(*window);
+        EXPECT_TRUE(listed(*window).empty());
+        EXPECT_TRUE(messages().empty()); // no offer of a first profile
+    }
+    auto window = makeWindow();
+    showNow(*window);
+    EXPECT_EQ(listed(*window), Names{"Kept"}); // removed only now that the store can be read
+    EXPECT_FALSE(TSettings(Root).SubKeyExists("Broken"));
+}
+
+TEST_F(MainWindowTest, ClickedColumnSortsBothWaysAndSurvivesARestart) {
+    makeProfile("alpha", "1", "No Changes");
+    makeProfile("Beta", "2");
+    makeProfile("gamma", "1", "Changes");
+    {
+        auto window = makeWindow();
+        showNow(*window);
+        EXPECT_EQ(listed(*window), (Names{"alpha", "Beta", "gamma"}));
+        QHeaderView* header = window->lvProfiles->horizontalHeader();
+        const int x = header->sectionViewportPosition(3) + 5;
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+        EXPECT_EQ(window->Sort(), (ProfileSort{3, true}));
+        EXPECT_EQ(listed(*window), (Names{"Beta", "gamma", "alpha"}));
+        EXPECT_EQ(header->sortIndicatorSection(), 3);
+        window->lvProfilesColumnClick(3);
+        EXPECT_EQ(window->Sort(), (ProfileSort{3, false}));
+        EXPECT_EQ(listed(*window), (Names{"alpha", "gamma", "Beta"}));
+        EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+        window->close();
+    }
+    auto restarted = makeWindow();
+    EXPECT_EQ(restarted->Sort(), (ProfileSort{3, false}));
+    showNow(*restarted);
+    EXPECT_EQ(listed(*restarted), (Names{"alpha", "gamma", "Beta"}));
+}
+
+TEST_F(MainWindowTest, EnablingFollowsTheSelection) {
+    makeProfile("A", "1");
+    makeProfile("B", "1");
+    makeProfile("C", "2");
+    auto window = makeWindow();
+    TfrmMain& w = *window;
+    const std::vector<QAction*> single{w.aModifyProfile, w.aSchedule, w.aRename, w.aCopy};
+    const std::vector<QAction*> multiple{w.aDeleteProfile, w.aRunProfile, w.aViewLog, w.aExportProfile};
+    const std::vector<QAction*> always{w.aNewProfile, w.aImportProfile, w.aMD5File,        w.aMD5Directory,
+                                       w.aDuplicates, w.aSearch,        w.aConfigDblClick, w.aHelp,
+                                       w.aDonate,     w.aForums,        w.aUpdateCheck,    w.aAbout};
+    auto enabled = [](const std::vector<QAction*>& actions) {
+        std::vector<bool> states;
+        for (QAction* action : actions)
+            states.push_back(action->isEnabled());
+        return states;
+    };
+    showNow(w);
+    EXPECT_EQ(enabled(single), std::vector<bool>(4, false));
+    EXPECT_EQ(enabled(multiple), std::vector<bool>(4, false));
+    EXPECT_EQ(enabled(always), std::vector<bool>(always.size(), true));
+    EXPECT_FALSE(w.BitBtn2->isEnabled());
+    EXPECT_EQ(w.TrayHint(), "Halcyra v2.1.3");
+
+    w.SelectProfiles({"b"});
+    EXPECT_EQ(w.SelectedProfiles(), Names{"B"});
+    EXPECT_EQ(enabled(single), std::vector<bool>(4, true));
+    EXPECT_EQ(enabled(multiple), std::vector<bool>(4, true));
+    EXPECT_TRUE(w.BitBtn2->isEnabled());
+    EXPECT_EQ(w.TrayHint(), "Halcyra v2.1.3 : Current profile is B");
+
+    w.SelectProfiles({"C", "A"});
+    EXPECT_EQ(w.SelectedProfiles(), (Names{"A", "C"}));
+    EXPECT_EQ(enabled(single), std::vector<bool>(4, false));
+    EXPECT_EQ(enabled(multiple), std::vector<bool>(4, true));
+    EXPECT_FALSE(w.BitBtn8->isEnabled());
+    EXPECT_TRUE(w.BitBtn3->isEnabled());
+    EXPECT_EQ(w.TrayHint(), "Halcyra v2.1.3 : Multiple profiles selected");
+    EXPECT_EQ(enabled(always), std::vector<bool>(always.size(), true));
+}
+
+TEST_F(MainWindowTest, ShortCutsDoNothingWithoutASelection) {
+    makeProfile("A", "1");
+    makeProfile("B", "1");
+    auto window = makeWindow();
+    TfrmMain& w = *window;
+    int deletes = 0, modifies = 0;
+    countTriggers(w.aDeleteProfile, &w, deletes);
+    countTriggers(w.aModifyProfile, &w, modifies);
+    showNow(w);
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w, 5000));
+    w.lvProfiles->setFocus();
+
+    QTest::keyClick(w.lvProfiles, Qt::Key_R, Qt::ControlModifier);
+    QTest::keyClick(w.lvProfiles, Qt::Key_Delete);
+    QTest::keyClick(w.lvProfiles, Qt::Key_Return);
+    EXPECT_TRUE(runs.empty());
+    EXPECT_EQ(deletes, 0);
+    EXPECT_EQ(modifies, 0);
+
+    w.SelectProfiles({"B", "A"});
+    QTest::keyClick(w.lvProfiles, Qt::Key_R, Qt::ControlModifier);
+    EXPECT_EQ(runs, (Runs{{"A", false}, {"B", false}})); // from the top of the list down, interactive
+    m_ui.ui.queueButton(ButtonNo); // keep A
+    m_ui.ui.queueButton(ButtonNo); // keep B
+    QTest::keyClick(w.lvProfiles, Qt::Key_Delete, Qt::ShiftModifier);
+    EXPECT_EQ(deletes, 1);
+    EXPECT_EQ(m_ui.ui.requests().back().text, "Are you sure you want to delete the profile B?");
+    w.SelectProfiles({"B", "A"});
+    QTest::keyClick(w.lvProfiles, Qt::Key_Return); // two rows: Modify is disabled
+    EXPECT_EQ(modifies, 0);
+    w.SelectProfiles({"A"});
+    QTest::keyClick(w.lvProfiles, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(modifies, 1);
+}
+
+TEST_F(MainWindowTest, RunKeepsTheSelectionByNameAndShowsTheNewResult) {
+    makeProfile("alpha", "1", "Changes");
+    makeProfile("beta", "1", "No Changes");
+    makeProfile("gamma", "1", "Aborted");
+    auto window = makeWindow();
+    TfrmMain& w = *window;
+    showNow(w);
+    w.lvProfilesColumnClick(3); // by result: gamma, alpha, beta
+    w.SelectProfiles({"alpha", "beta"});
+    duringRun = [](TSettings& settings) {
+        settings.WriteString("LastResult", settings.KeyName() == "alpha" ? "Zzz" : "Aaa");
+    };
+    makeProfile("Aardvark", "1", "Aborted"); // arrives meanwhile, before every other row
+    w.aRunProfile->trigger();
+    EXPECT_EQ(runs, (Runs{{"alpha", false}, {"beta", false}}));
+    EXPECT_EQ(listed(w), (Names{"beta", "Aardvark", "gamma", "alpha"}));
+    EXPECT_EQ(w.SelectedProfiles(), (Names{"beta", "alpha"}));
+    EXPECT_TRUE(w.lvProfiles->hasFocus());
+}
+
+TEST_F(MainWindowTest, ClosingWhileRunningWaitsForTheRunsToEnd) {
+    makeProfile("A", "1");
+    makeProfile("B", "1");
+    auto window = makeWindow();
+    TfrmMain& w = *window;
+    QSignalSpy closed(&w, &TfrmMain::closed);
+    showNow(w);
+    w.SelectProfiles({"A", "B"});
+    bool visibleAfterClose = false;
+    duringRun = [&](TSettings& settings) {
+        if (settings.KeyName() == "A") {
+            w.close();
+            visibleAfterClose = w.isVisible();
+        }
+    };
+    w.aRunProfile->trigger();
+    EXPECT_TRUE(visibleAfterClose);
+    EXPECT_EQ(runs.size(), 2u);
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(MainWindowTest, DoubleClickAsksFirstAndCancelChangesNothing) {
+    makeProfile("A", "1");
+    auto window = makeWindow();
+    TfrmMain& w = *window;
+    showNow(w);
+    w.SelectProfiles({"A"});
+    TSettings root(Root);
+
+    // Not chosen yet: the choice opens on "Do nothing"; cancelling leaves the value missing.
+    const QRect cell = w.lvProfiles->visualRect(w.Profiles().index(0, 0));
+    QTest::mouseClick(w.lvProfiles->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(w.lvProfiles->viewport(), Qt::LeftButton, {}, cell.center());
+    EXPECT_EQ(dblClickPresets, std::vector<std::uint8_t>{0});
+    EXPECT_EQ(root.ReadString("DoubleClick"), "");
+    EXPECT_TRUE(runs.empty());
+
+    // Chosen "Run the profile": stored, and the double-click runs.
+    dblClickAnswer = 1;
+    w.lvProfilesDblClick();
+    EXPECT_EQ(root.ReadString("DoubleClick"), "1");
+    EXPECT_EQ(runs, (Runs{{"A", false}}));
+    w.lvProfilesDblClick(); // asks no more
+    EXPECT_EQ(dblClickPresets.size(), 2u);
+    EXPECT_EQ(runs.size(), 2u);
+
+    // The choice opens on the stored value; a value outside 0 to 4 opens it on "Do nothing".
+    root.WriteString("DoubleClick", "3");
+    dblClickAnswer.reset();
+    w.aConfigDblClick->trigger();
+    root.WriteString("DoubleClick", "9");
+    w.aConfigDblClick->trigger();
+    EXPECT_EQ(dblClickPresets, (std::vector<std::uint8_t>{0, 0, 3, 0}));
+    EXPECT_EQ(root.ReadString("DoubleClick"), "9");
+    w.lvProfilesDblClick(); // 9 does nothing
+    EXPECT_EQ(runs.size(), 2u);
+
+    // An action that is disabled is not executed.
+    root.WriteString("DoubleClick", "1");
+    w.SelectProfiles({});
+    w.lvProfilesDblClick();
+    EXPECT_EQ(runs.size(), 2u);
+}
+
+TEST_F(MainWindowTest, ProfileCommandsActOnTheSelectionAndReloadTheList) {
+    makeProfile("A", "1");
+    makeProfile("B", "1");
+    auto window = makeWindow();
+    TfrmMain& w = *window;
+    showNow(w);
+    w.SelectProfiles({"A"});
+    m_ui.ui.queueButton(ButtonYes); // delete A
+    w.aDeleteProfile->trigger();
+    EXPECT_EQ(m_ui.ui.requests().back().text, "Are you sure you want to delete the profile A?");
+    EXPECT_FALSE(TSettings(Root).SubKeyExists("A"));
+    EXPECT_EQ(listed(w), (std::vector<std::string>{"B"}));
+
+    // New with the type choice cancelled changes nothing.
+    w.aNewProfile->trigger();
+    EXPECT_EQ(listed(w), (std::vector<std::string>{"B"}));
+}
+
+} // namespace
+} // namespace halcyra
