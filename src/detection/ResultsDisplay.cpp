@@ -1,5 +1,6 @@
 #include "detection/ResultsDisplay.h"
 
+#include "platform/QtText.h"
 #include "detection/DifferencesReview.h"
 #include "platform/HeadlessUiServices.h"
 #include "platform/MessageBoxes.h"
@@ -37,10 +38,6 @@ constexpr int kColumnPadding = 20;
 const char* const kCancelQuestion =
     "If you do not save the results then the next scan will again indicate that these files have been "
     "changed. Are you sure you want to cancel without saving the scan results?";
-
-QString text(const std::string& value) {
-    return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
-}
 
 UiServices& uiServices() {
     if (UiServices* installed = currentUiServices())
@@ -94,7 +91,7 @@ QVariant DifferencesTableModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || m_source == nullptr || !index.isValid() || index.row() >= rowCount() ||
         index.column() >= DifferenceColumnCount)
         return {};
-    return text(m_source->rows()[static_cast<std::size_t>(index.row())]
+    return qtText(m_source->rows()[static_cast<std::size_t>(index.row())]
                     .texts[static_cast<std::size_t>(index.column())]);
 }
 
@@ -342,7 +339,7 @@ void TfrmDifferences::BuildPages() {
     UpDown->setEnabled(true);
     ePage->setEnabled(true);
     UpDown->setRange(1, m_model->pageCount());
-    lPages->setText(text(m_model->pagesLabel()));
+    lPages->setText(qtText(m_model->pagesLabel()));
     UpDown->setPosition(1);
     const QSignalBlocker blocker(ePage);
     ePage->setText(QStringLiteral("1"));
@@ -368,7 +365,7 @@ void TfrmDifferences::fitColumns() {
         for (const DifferenceRow& row : m_model->rows()) {
             const std::string& cell = row.texts[static_cast<std::size_t>(column)];
             if (!cell.empty())
-                widest = std::max(widest, metrics.horizontalAdvance(text(cell)));
+                widest = std::max(widest, metrics.horizontalAdvance(qtText(cell)));
         }
         const int minimum = kDifferenceColumns[static_cast<std::size_t>(column)].minimumWidth;
         lbDiff->horizontalHeader()->resizeSection(column, std::max(minimum, widest + kColumnPadding));
@@ -398,7 +395,7 @@ void TfrmDifferences::refresh(Refresh what) {
 }
 
 void TfrmDifferences::UpdateFilterLabel() {
-    lFilter->setText(text(m_model->filterLabel()));
+    lFilter->setText(qtText(m_model->filterLabel()));
 }
 
 void TfrmDifferences::TabControlChange() {

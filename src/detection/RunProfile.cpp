@@ -1,5 +1,6 @@
 #include "detection/RunProfile.h"
 
+#include "platform/QtText.h"
 #include "platform/MessageBoxes.h"
 #include "platform/UiServices.h"
 #include "settings/Settings.h"
@@ -25,10 +26,6 @@ constexpr int ClientWidth = 586;
 constexpr int ClientHeight = 220;
 constexpr int BarWidth = 553;
 constexpr int RefreshMs = 50;
-
-QString fromBytes(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 } // namespace
 
@@ -102,7 +99,7 @@ TfrmRunProfile::TfrmRunProfile(TSettings& settings, bool unattended, RunEnvironm
     m_ui = environment.ui ? environment.ui : currentUiServices();
     m_engine = std::make_unique<RunEngine>(settings, unattended, static_cast<RunProgress*>(this),
                                            std::move(environment));
-    setWindowTitle("Run Profile: " + fromBytes(m_engine->ProfileName()));
+    setWindowTitle("Run Profile: " + qtText(m_engine->ProfileName()));
 }
 
 TfrmRunProfile::~TfrmRunProfile() {
@@ -160,12 +157,12 @@ void TfrmRunProfile::reject() {
 }
 
 void TfrmRunProfile::runStarted(std::string_view profileName, std::string_view lastRun) {
-    gbProfile->setTitle(fromBytes(profileName));
-    edtLastRun->setText(fromBytes(lastRun));
+    gbProfile->setTitle(qtText(profileName));
+    edtLastRun->setText(qtText(lastRun));
 }
 
 void TfrmRunProfile::setStatus(std::string_view text) {
-    edtStatus->setText(fromBytes(text));
+    edtStatus->setText(qtText(text));
 }
 
 void TfrmRunProfile::setActive(bool active) {
@@ -205,7 +202,7 @@ void TfrmRunProfile::setFileNameVisible(bool visible) {
 }
 
 void TfrmRunProfile::showFileName() {
-    const QString text = fromBytes(m_fileName);
+    const QString text = qtText(m_fileName);
     lFilename->setText(lFilename->fontMetrics().elidedText(text, Qt::ElideMiddle, lFilename->width()));
 }
 

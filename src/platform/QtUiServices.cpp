@@ -1,5 +1,6 @@
 #include "platform/QtUiServices.h"
 
+#include "platform/QtText.h"
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
@@ -15,10 +16,6 @@
 namespace halcyra {
 
 namespace {
-
-QString text(std::string_view value) {
-    return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
-}
 
 QString fileName(std::string_view value) {
     return QFile::decodeName(QByteArray(value.data(), static_cast<qsizetype>(value.size())));
@@ -61,11 +58,11 @@ std::optional<std::string> runFileDialog(QFileDialog& dialog) {
 }
 
 void prepareFileDialog(QFileDialog& dialog, const FileDialogRequest& request) {
-    dialog.setWindowTitle(text(request.title));
+    dialog.setWindowTitle(qtText(request.title));
     if (!request.filter.empty())
-        dialog.setNameFilters(text(request.filter).split(QStringLiteral(";;"), Qt::SkipEmptyParts));
+        dialog.setNameFilters(qtText(request.filter).split(QStringLiteral(";;"), Qt::SkipEmptyParts));
     if (!request.defaultSuffix.empty())
-        dialog.setDefaultSuffix(text(request.defaultSuffix));
+        dialog.setDefaultSuffix(qtText(request.defaultSuffix));
     if (!request.initialPath.empty()) {
         const QFileInfo initial(fileName(request.initialPath));
         if (initial.isDir()) {
@@ -87,7 +84,7 @@ QWidget* QtUiServices::dialogParent() {
 
 MessageButton QtUiServices::messageBox(MessageKind kind, std::string_view title, std::string_view message,
                                        MessageButtons buttons, MessageButton defaultButton) {
-    QMessageBox box(iconOf(kind), text(title), text(message), QMessageBox::NoButton, dialogParent());
+    QMessageBox box(iconOf(kind), qtText(title), qtText(message), QMessageBox::NoButton, dialogParent());
     box.setTextFormat(Qt::PlainText);
     for (const ButtonPair& pair : kButtons)
         if ((buttons & pair.ours) != 0)
@@ -115,9 +112,9 @@ MessageButton QtUiServices::messageBox(MessageKind kind, std::string_view title,
 std::optional<std::string> QtUiServices::inputText(std::string_view title, std::string_view prompt,
                                                    std::string_view initial) {
     QInputDialog dialog(dialogParent());
-    dialog.setWindowTitle(text(title));
-    dialog.setLabelText(text(prompt));
-    dialog.setTextValue(text(initial));
+    dialog.setWindowTitle(qtText(title));
+    dialog.setLabelText(qtText(prompt));
+    dialog.setTextValue(qtText(initial));
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.textValue().toStdString();
@@ -141,7 +138,7 @@ std::optional<std::string> QtUiServices::saveFileName(const FileDialogRequest& r
 
 std::optional<std::string> QtUiServices::pickFolder(std::string_view title, std::string_view startFolder) {
     QWidget* parent = dialogParent();
-    QFileDialog dialog(parent, text(title));
+    QFileDialog dialog(parent, qtText(title));
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
     // The toolkit's own dialog, so that it can be placed.
@@ -173,7 +170,7 @@ bool QtUiServices::openDocument(std::string_view pathOrUrl) {
 
 void QtUiServices::setClipboardText(std::string_view value) {
     if (QClipboard* clipboard = QGuiApplication::clipboard())
-        clipboard->setText(text(value));
+        clipboard->setText(qtText(value));
 }
 
 std::string QtUiServices::clipboardText() {

@@ -1,5 +1,6 @@
 #include "scheduling/ScheduleForm.h"
 
+#include "platform/QtText.h"
 #include "platform/HeadlessUiServices.h"
 #include "platform/MessageBoxes.h"
 #include "scheduling/MsTaskUtils.h"
@@ -24,10 +25,6 @@ namespace {
 
 constexpr int ClientWidth = 563;
 constexpr int ClientHeight = 236;
-
-QString qText(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // The placement of a window of fixed size: only its position is restored, and only when its title bar
 // would be reachable on some screen.
@@ -110,7 +107,7 @@ TfrmSchedule::TfrmSchedule(const std::string& ProfileName, const TSchedTask* Tas
       m_ui(activeUiServices()),
       m_session(ProfileName, Task ? std::optional<TSchedTask>(*Task) : std::nullopt, Shared) {
     setObjectName(QStringLiteral("frmSchedule"));
-    setWindowTitle(QStringLiteral("Schedule for ") + qText(ProfileName));
+    setWindowTitle(QStringLiteral("Schedule for ") + qtText(ProfileName));
     setFixedSize(ClientWidth, ClientHeight);
 
     Label1 = namedLabel(this, "Label1", "Status");
@@ -194,13 +191,13 @@ void TfrmSchedule::ShowTaskInfo() {
     if (!m_session.task())
         return;
     const ScheduleInfoTexts texts = scheduleInfoTexts(*m_session.task(), m_session.shared());
-    eStatus->setText(qText(texts.status));
-    eNextRunDate->setText(qText(texts.nextRunDate));
-    eNextRun->setText(qText(texts.nextRun));
-    eRecentRunDate->setText(qText(texts.recentRunDate));
-    eRecentRun->setText(qText(texts.recentRun));
-    eSchedule->setText(qText(texts.schedule));
-    eShared->setText(qText(texts.shared));
+    eStatus->setText(qtText(texts.status));
+    eNextRunDate->setText(qtText(texts.nextRunDate));
+    eNextRun->setText(qtText(texts.nextRun));
+    eRecentRunDate->setText(qtText(texts.recentRunDate));
+    eRecentRun->setText(qtText(texts.recentRun));
+    eSchedule->setText(qtText(texts.schedule));
+    eShared->setText(qtText(texts.shared));
     for (QLineEdit* edit : {eStatus, eNextRunDate, eNextRun, eRecentRunDate, eRecentRun, eSchedule})
         edit->setCursorPosition(0);
 }

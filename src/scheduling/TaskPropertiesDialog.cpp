@@ -1,5 +1,6 @@
 #include "scheduling/TaskPropertiesDialog.h"
 
+#include "platform/QtText.h"
 #include "platform/MessageBoxes.h"
 #include "platform/UiServices.h"
 #include "scheduling/TaskSchedule.h"
@@ -35,11 +36,7 @@ std::int64_t dayOfDate(const QDate& date) {
     return date.toJulianDay() - UnixEpochJulianDay;
 }
 
-QString text(const std::string& value) {
-    return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
-}
-
-std::string text(const QString& value) {
+std::string qtText(const QString& value) {
     return value.toUtf8().toStdString();
 }
 
@@ -67,15 +64,15 @@ template <class T> T* named(T* widget, const char* name) {
 TaskPropertiesDialog::TaskPropertiesDialog(ScheduledTask& task, QWidget* parent)
     : QDialog(parent), m_task(task), m_triggers(task.job.triggers) {
     setObjectName(QStringLiteral("TaskPropertiesDialog"));
-    setWindowTitle(text(task.job.name));
+    setWindowTitle(qtText(task.job.name));
     auto* tabs = named(new QTabWidget(this), "tabs");
 
     auto* taskPage = new QWidget;
     auto* taskForm = new QFormLayout(taskPage);
     m_application = named(new QLineEdit(path(task.job.application)), "eApplication");
-    m_parameters = named(new QLineEdit(text(task.job.parameters)), "eParameters");
+    m_parameters = named(new QLineEdit(qtText(task.job.parameters)), "eParameters");
     m_workingDirectory = named(new QLineEdit(path(task.job.workingDirectory)), "eWorkingDirectory");
-    m_comment = named(new QLineEdit(text(task.job.comment)), "eComment");
+    m_comment = named(new QLineEdit(qtText(task.job.comment)), "eComment");
     m_enabled = named(new QCheckBox(tr("Enabled (the task runs at the scheduled times)")), "cbEnabled");
     m_enabled->setChecked((task.job.flags & TaskFlagDisabled) == 0);
     taskForm->addRow(tr("Run:"), m_application);
@@ -195,7 +192,7 @@ void TaskPropertiesDialog::refreshTriggerList() {
     while (m_triggerList->count() > static_cast<int>(m_triggers.size()))
         delete m_triggerList->takeItem(m_triggerList->count() - 1);
     for (std::size_t i = 0; i < m_triggers.size(); ++i) {
-        const QString description = text(describeTrigger(m_triggers[i]));
+        const QString description = qtText(describeTrigger(m_triggers[i]));
         if (static_cast<int>(i) < m_triggerList->count())
             m_triggerList->item(static_cast<int>(i))->setText(description);
         else
@@ -275,9 +272,9 @@ bool TaskPropertiesDialog::apply() {
     ScheduledTask edited = m_task;
     TaskJob& job = edited.job;
     job.application = path(m_application->text());
-    job.parameters = text(m_parameters->text());
+    job.parameters = qtText(m_parameters->text());
     job.workingDirectory = path(m_workingDirectory->text());
-    job.comment = text(m_comment->text());
+    job.comment = qtText(m_comment->text());
     job.flags &= ~(TaskFlagDisabled | TaskFlagDontStartIfOnBatteries);
     if (!m_enabled->isChecked())
         job.flags |= TaskFlagDisabled;

@@ -1,5 +1,6 @@
 #include "shell/About.h"
 
+#include "platform/QtText.h"
 #include "base/Product.h"
 #include "shell/ApplicationTitle.h"
 
@@ -16,10 +17,6 @@ namespace halcyra {
 
 namespace {
 
-QString text(std::string_view value) {
-    return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
-}
-
 QString aboutText() {
     QStringList lines{
         QStringLiteral("A simple program to detect file changes, calculate file hash values, check file hash "
@@ -28,8 +25,8 @@ QString aboutText() {
         QString(),
         QStringLiteral("See the help file for more information."),
         QString(),
-        text(ApplicationTitle) + QStringLiteral(" for Linux desktops."),
-        QStringLiteral("Web site: ") + text(kProductHomePage),
+        qtText(ApplicationTitle) + QStringLiteral(" for Linux desktops."),
+        QStringLiteral("Web site: ") + qtText(kProductHomePage),
         QStringLiteral("Questions, suggestions and bug reports: see the online forums on the web site."),
         QString(),
         QStringLiteral("Acknowledgements:"),
@@ -101,7 +98,7 @@ void TfrmAbout::showEvent(QShowEvent* event) {
 }
 
 void TfrmAbout::FormShow() {
-    setWindowTitle(QStringLiteral("About ") + text(ApplicationTitle));
+    setWindowTitle(QStringLiteral("About ") + qtText(ApplicationTitle));
     Memo1->setPlainText(aboutText());
     BitBtn1->setFocus();
 }

@@ -1,5 +1,6 @@
 #include "shell/GroupProfile.h"
 
+#include "platform/QtText.h"
 #include "platform/HeadlessUiServices.h"
 #include "scheduling/ScheduleForm.h"
 #include "scheduling/ScheduleLookups.h"
@@ -20,10 +21,6 @@ namespace {
 
 constexpr int NameRole = Qt::UserRole;
 
-QString displayText(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 std::string nameOf(const QListWidgetItem& item) {
     return item.data(NameRole).toByteArray().toStdString();
 }
@@ -33,7 +30,7 @@ void insertSorted(QListWidget& list, const std::string& name) {
     int row = 0;
     while (row < list.count() && !profileNameLess(name, nameOf(*list.item(row))))
         ++row;
-    auto* item = new QListWidgetItem(displayText(name));
+    auto* item = new QListWidgetItem(qtText(name));
     item->setData(NameRole, QByteArray(name.data(), static_cast<qsizetype>(name.size())));
     list.insertItem(row, item);
 }
@@ -164,7 +161,7 @@ void TfrmGroupProfile::showEvent(QShowEvent* event) {
 }
 
 void TfrmGroupProfile::FormShow() {
-    setWindowTitle(QStringLiteral("Group Profile: ") + displayText(groupName()));
+    setWindowTitle(QStringLiteral("Group Profile: ") + qtText(groupName()));
     const std::vector<std::string> members = loadGroupMembers(GroupSettings);
     fill(*lbGroup, members);
     fill(*lbProfiles, availableGroupMembers(RootSettings, members));
@@ -194,7 +191,7 @@ void TfrmGroupProfile::UpdateScheduleLabel() {
     bool shared = false;
     std::string text;
     if (GetProfileScheduleText(groupName(), shared, text)) {
-        lSchedule->setText(displayText(text));
+        lSchedule->setText(qtText(text));
         lSchedule->setStyleSheet(QStringLiteral("color: black"));
     } else {
         lSchedule->setText(QStringLiteral("There is no schedule for this group profile"));

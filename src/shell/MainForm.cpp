@@ -1,5 +1,6 @@
 #include "shell/MainForm.h"
 
+#include "platform/QtText.h"
 #include "detection/RunProfile.h"
 #include "platform/HeadlessUiServices.h"
 #include "platform/MessageBoxes.h"
@@ -40,10 +41,6 @@ constexpr int InitialHeight = 312;
 constexpr int MinimumHeight = 153;
 constexpr int AutoTimerInterval = 500;
 
-QString fromBytes(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 void showErrorText(std::string_view text) {
     if (UiServices* ui = currentUiServices())
         showError(*ui, text);
@@ -78,8 +75,8 @@ TfrmMain::TfrmMain(std::vector<std::string> parameters, QWidget* parent)
     buildWindow();
 
     // Window creation.
-    setWindowTitle(fromBytes(ApplicationTitle));
-    setTrayHint(fromBytes(ApplicationTitle));
+    setWindowTitle(qtText(ApplicationTitle));
+    setTrayHint(qtText(ApplicationTitle));
     SetAutoMode(0);
     FSettings = std::make_unique<TSettings>(SettingsRootKey);
     if (FSettings->ReadBoolDef("FirstRun", true))
@@ -417,7 +414,7 @@ void TfrmMain::lvProfilesChange() {
         action->setEnabled(enabling.single);
     for (QAction* action : {aDeleteProfile, aRunProfile, aViewLog, aExportProfile})
         action->setEnabled(enabling.multiple);
-    setTrayHint(fromBytes(selectionHint(ApplicationTitle, selected)));
+    setTrayHint(qtText(selectionHint(ApplicationTitle, selected)));
 }
 
 void TfrmMain::resortRows() {

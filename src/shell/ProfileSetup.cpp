@@ -1,5 +1,6 @@
 #include "shell/ProfileSetup.h"
 
+#include "platform/QtText.h"
 #include "platform/HeadlessUiServices.h"
 #include "platform/MessageBoxes.h"
 #include "scheduling/ScheduleForm.h"
@@ -49,10 +50,6 @@ UiServices& installedUi(UiServices* given) {
 
 QString fileNameText(std::string_view name) {
     return QFile::decodeName(QByteArray(name.data(), static_cast<qsizetype>(name.size())));
-}
-
-QString plainText(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 void setTextColour(QLabel* label, const QColor& colour) {
@@ -432,7 +429,7 @@ TfrmProfileSetup::~TfrmProfileSetup() {
 }
 
 void TfrmProfileSetup::FormCreate() {
-    setWindowTitle(QStringLiteral("Profile Setup: ") + plainText(m_profileName));
+    setWindowTitle(QStringLiteral("Profile Setup: ") + qtText(m_profileName));
     m_values = loadProfileValues(m_settings);
     cbRecursive->setCheckState(checkStateOf(m_values.Recursive));
     ListView->setVisible(m_values.Recursive == 2);
@@ -466,7 +463,7 @@ void TfrmProfileSetup::UpdateScheduleLabel() {
     const bool found = m_services.scheduleText ? m_services.scheduleText(m_profileName, shared, text)
                                                : GetProfileScheduleText(m_profileName, shared, text);
     if (found) {
-        lSchedule->setText(plainText(text));
+        lSchedule->setText(qtText(text));
         setTextColour(lSchedule, palette().color(QPalette::WindowText));
     } else {
         lSchedule->setText(QStringLiteral("There is no schedule for this profile"));
