@@ -1,5 +1,6 @@
 #include "scheduling/MsTaskUtils.h"
 
+#include "base/AsciiCase.h"
 #include "base/Paths.h"
 #include "base/Wildcard.h"
 #include "detection/DateTime.h"
@@ -22,20 +23,6 @@ ProgramState& state() {
     return instance;
 }
 
-int compareIgnoringCase(std::string_view a, std::string_view b) {
-    const std::size_t count = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < count; ++i) {
-        const unsigned char x = asciiLower(static_cast<unsigned char>(a[i]));
-        const unsigned char y = asciiLower(static_cast<unsigned char>(b[i]));
-        if (x != y)
-            return x < y ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
-bool sameTextIgnoringCase(std::string_view a, std::string_view b) {
-    return compareIgnoringCase(a, b) == 0;
-}
 
 } // namespace
 
@@ -194,7 +181,7 @@ bool EnumTasks(TTaskList* list, std::string_view applicationFileName, std::strin
     const TaskConditions conditions = scheduler.currentConditions();
     for (const ScheduledTask& task : tasks) {
         if (!applicationFileName.empty() &&
-            !sameTextIgnoringCase(namePart(task.job.application), applicationFileName))
+            !equalsIgnoringAsciiCase(namePart(task.job.application), applicationFileName))
             continue;
         list->push_back({task.job.name, std::make_unique<TSchedTask>(scheduler.describe(task, conditions))});
     }
@@ -210,7 +197,7 @@ void FreeTaskList(std::unique_ptr<TTaskList>& list) {
 }
 
 bool IgnoreWords::less(std::string_view a, std::string_view b) const {
-    return m_caseSensitive ? a < b : compareIgnoringCase(a, b) < 0;
+    return m_caseSensitive ? a < b : orderIgnoringAsciiCase(a, b) < 0;
 }
 
 void IgnoreWords::add(std::string_view word) {
@@ -286,7 +273,7 @@ bool FindScheduledTaskIn(const TTaskList& tasks, std::string_view profileName, c
         for (const std::string& word : splitTaskParameters(entry.Task->Parameters)) {
             if (ignoreList.contains(word))
                 continue;
-            if (sameTextIgnoringCase(word, profileName)) {
+            if (equalsIgnoringAsciiCase(word, profileName)) {
                 task = *entry.Task;
                 found = true;
             } else {

@@ -1,5 +1,6 @@
 #include "shell/ProfileValues.h"
 
+#include "base/AsciiCase.h"
 #include "base/Wildcard.h"
 #include "detection/CommaText.h"
 #include "detection/MaskList.h"
@@ -14,19 +15,8 @@ namespace halcyra {
 
 namespace {
 
-int compareIgnoringAsciiCase(std::string_view left, std::string_view right) {
-    const std::size_t common = std::min(left.size(), right.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        const unsigned char a = asciiLower(static_cast<unsigned char>(left[i]));
-        const unsigned char b = asciiLower(static_cast<unsigned char>(right[i]));
-        if (a != b)
-            return a < b ? -1 : 1;
-    }
-    return left.size() == right.size() ? 0 : (left.size() < right.size() ? -1 : 1);
-}
-
 bool maskOrder(const std::string& left, const std::string& right) {
-    const int byCase = compareIgnoringAsciiCase(left, right);
+    const int byCase = orderIgnoringAsciiCase(left, right);
     return byCase != 0 ? byCase < 0 : left < right;
 }
 
@@ -105,7 +95,7 @@ MaskAddResult addMask(std::vector<std::string>& masks, std::string_view answer, 
     if (answer.empty())
         return MaskAddResult::Empty;
     for (const std::string& mask : masks)
-        if (compareIgnoringAsciiCase(mask, answer) == 0)
+        if (orderIgnoringAsciiCase(mask, answer) == 0)
             return MaskAddResult::Duplicate;
     errorText = invalidMaskText(answer);
     if (!errorText.empty())
