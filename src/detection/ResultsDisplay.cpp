@@ -1,9 +1,9 @@
 #include "detection/ResultsDisplay.h"
 
-#include "platform/QtText.h"
 #include "detection/DifferencesReview.h"
 #include "platform/HeadlessUiServices.h"
 #include "platform/MessageBoxes.h"
+#include "platform/QtText.h"
 #include "platform/QtUiServices.h"
 
 #include <QAction>
@@ -92,7 +92,7 @@ QVariant DifferencesTableModel::data(const QModelIndex& index, int role) const {
         index.column() >= DifferenceColumnCount)
         return {};
     return qtText(m_source->rows()[static_cast<std::size_t>(index.row())]
-                    .texts[static_cast<std::size_t>(index.column())]);
+                      .texts[static_cast<std::size_t>(index.column())]);
 }
 
 QVariant DifferencesTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -34,10 +34,6 @@ void showErrorBox(UiServices* ui, std::string_view text) {
         showError(*ui, text);
 }
 
-std::string missingProfileText(std::string_view name) {
-    return "The profile " + std::string(name) + " does not exist, or is corrupted.";
-}
-
 char asciiUpper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
@@ -555,6 +551,10 @@ void runProfileEntry(TSettings& settings, bool unattended, const OrdinaryRunner&
         if (runOrdinary(memberSettings, unattended))
             break;
     }
+}
+
+std::string missingProfileText(std::string_view name) {
+    return "The profile " + std::string(name) + " does not exist, or is corrupted.";
 }
 
 } // namespace halcyra

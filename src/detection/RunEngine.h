@@ -148,4 +148,7 @@ using OrdinaryRunner = std::function<bool(TSettings& settings, bool unattended)>
 void runProfileEntry(TSettings& settings, bool unattended, const OrdinaryRunner& runOrdinary,
                      UiServices* ui = nullptr, Clock* clock = nullptr);
 
+// The message for a profile name that names no usable profile.
+std::string missingProfileText(std::string_view name);
+
 } // namespace halcyra

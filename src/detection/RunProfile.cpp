@@ -1,7 +1,7 @@
 #include "detection/RunProfile.h"
 
-#include "platform/QtText.h"
 #include "platform/MessageBoxes.h"
+#include "platform/QtText.h"
 #include "platform/UiServices.h"
 #include "settings/Settings.h"
 

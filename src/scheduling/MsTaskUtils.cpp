@@ -23,7 +23,6 @@ ProgramState& state() {
     return instance;
 }
 
-
 } // namespace
 
 std::u16string StrToWide(std::string_view text) {

@@ -1,8 +1,8 @@
 #include "scheduling/ScheduleForm.h"
 
-#include "platform/QtText.h"
 #include "platform/HeadlessUiServices.h"
 #include "platform/MessageBoxes.h"
+#include "platform/QtText.h"
 #include "scheduling/MsTaskUtils.h"
 #include "settings/FormWindow.h"
 #include "settings/Settings.h"

@@ -1,7 +1,7 @@
 #include "scheduling/TaskPropertiesDialog.h"
 
-#include "platform/QtText.h"
 #include "platform/MessageBoxes.h"
+#include "platform/QtText.h"
 #include "platform/UiServices.h"
 #include "scheduling/TaskSchedule.h"
 

@@ -1,7 +1,7 @@
 #include "shell/About.h"
 
-#include "platform/QtText.h"
 #include "base/Product.h"
+#include "platform/QtText.h"
 #include "shell/ApplicationTitle.h"
 
 #include <QHBoxLayout>

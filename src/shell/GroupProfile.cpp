@@ -1,7 +1,7 @@
 #include "shell/GroupProfile.h"
 
-#include "platform/QtText.h"
 #include "platform/HeadlessUiServices.h"
+#include "platform/QtText.h"
 #include "scheduling/ScheduleForm.h"
 #include "scheduling/ScheduleLookups.h"
 #include "settings/Settings.h"

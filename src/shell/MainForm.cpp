@@ -1,15 +1,16 @@
 #include "shell/MainForm.h"
 
-#include "platform/QtText.h"
+#include "detection/RunEngine.h"
 #include "detection/RunProfile.h"
 #include "platform/HeadlessUiServices.h"
 #include "platform/MessageBoxes.h"
+#include "platform/QtText.h"
 #include "platform/UiServices.h"
 #include "settings/Settings.h"
+#include "shell/About.h"
 #include "shell/ApplicationTitle.h"
 #include "shell/CommandLine.h"
 #include "shell/DblClickForm.h"
-#include "shell/About.h"
 #include "shell/ProfileCommandsGui.h"
 #include "shell/ProfileListModel.h"
 
@@ -357,7 +358,7 @@ void TfrmMain::runNamedProfile(const std::string& name, bool unattended) {
     guarded([&] {
         const std::optional<std::string> key = profileKeyOf(name);
         if (!key) {
-            showErrorText("The profile " + name + " does not exist, or is corrupted.");
+            showErrorText(missingProfileText(name));
             return;
         }
         TSettings settings(*key);

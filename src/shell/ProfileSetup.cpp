@@ -1,8 +1,8 @@
 #include "shell/ProfileSetup.h"
 
-#include "platform/QtText.h"
 #include "platform/HeadlessUiServices.h"
 #include "platform/MessageBoxes.h"
+#include "platform/QtText.h"
 #include "scheduling/ScheduleForm.h"
 #include "scheduling/ScheduleLookups.h"
 #include "settings/AuxProcs.h"

@@ -320,8 +320,8 @@ TEST_F(MainWindowTest, ShortCutsDoNothingWithoutASelection) {
     w.SelectProfiles({"B", "A"});
     QTest::keyClick(w.lvProfiles, Qt::Key_R, Qt::ControlModifier);
     EXPECT_EQ(runs, (Runs{{"A", false}, {"B", false}})); // from the top of the list down, interactive
-    m_ui.ui.queueButton(ButtonNo); // keep A
-    m_ui.ui.queueButton(ButtonNo); // keep B
+    m_ui.ui.queueButton(ButtonNo);                       // keep A
+    m_ui.ui.queueButton(ButtonNo);                       // keep B
     QTest::keyClick(w.lvProfiles, Qt::Key_Delete, Qt::ShiftModifier);
     EXPECT_EQ(deletes, 1);
     EXPECT_EQ(m_ui.ui.requests().back().text, "Are you sure you want to delete the profile B?");
