@@ -58,28 +58,47 @@ std::size_t utf8SequenceLength(std::string_view text, std::size_t pos) {
     return length;
 }
 
-// `text` as HTML text: markup characters become entities, and control bytes and bytes that are not
-// UTF-8 show as "<HH>", as names are written in the program's other files.
+// Whether the UTF-8 sequence of `length` bytes at `pos` is a bidirectional embedding, override or
+// isolate control (U+202A to U+202E, U+2066 to U+2069), which would show the text around it reversed.
+bool isBidiControl(std::string_view text, std::size_t pos, std::size_t length) {
+    if (length != 3 || static_cast<unsigned char>(text[pos]) != 0xE2)
+        return false;
+    const auto second = static_cast<unsigned char>(text[pos + 1]);
+    const auto third = static_cast<unsigned char>(text[pos + 2]);
+    return (second == 0x80 && third >= 0xAA && third <= 0xAE) ||
+           (second == 0x81 && third >= 0xA6 && third <= 0xA9);
+}
+
+void appendEscapedByte(std::string& out, unsigned char byte) {
+    out += "&lt;";
+    out += kHex[byte >> 4];
+    out += kHex[byte & 0x0F];
+    out += "&gt;";
+}
+
+// `text` as HTML text that shows every name unambiguously and in its own order: control bytes, bytes
+// that are not UTF-8, bidirectional controls and '<' itself show as "<HH>" (one per byte), as names are
+// written in the program's other files; the other markup characters become entities.
 std::string htmlText(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);
         const std::size_t length = utf8SequenceLength(text, i);
-        if (length == 0 || byte < 0x20 || byte == 0x7F) {
-            out += "&lt;";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0x0F];
-            out += "&gt;";
+        if (length == 0 || byte < 0x20 || byte == 0x7F || byte == '<') {
+            appendEscapedByte(out, byte);
             ++i;
+            continue;
+        }
+        if (isBidiControl(text, i, length)) {
+            for (std::size_t k = 0; k < length; ++k)
+                appendEscapedByte(out, static_cast<unsigned char>(text[i + k]));
+            i += length;
             continue;
         }
         switch (byte) {
         case '&':
             out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
             break;
         case '>':
             out += "&gt;";

@@ -44,8 +44,12 @@ TEST(Wildcard, FileMaskSetsRangesAndNegation) {
     EXPECT_TRUE(fileMask("[ab]*.txt", "Bob.txt"));
     EXPECT_FALSE(fileMask("[ab]*.txt", "cob.txt"));
     EXPECT_TRUE(fileMask("file[0-9].dat", "file7.dat"));
+    // Ranges ignore ASCII case whichever case the range or the name is written in.
     EXPECT_TRUE(fileMask("[A-C]", "b"));
+    EXPECT_TRUE(fileMask("[a-c]*.txt", "Bob.txt"));
     EXPECT_FALSE(fileMask("[!a-c]x", "bx"));
+    EXPECT_FALSE(fileMask("[!a-c]x", "Bx"));
+    EXPECT_FALSE(fileMask("[!A-C]x", "bx"));
     EXPECT_TRUE(fileMask("[!a-c]x", "dx"));
     EXPECT_FALSE(WildcardMask::compile("abc[de", WildcardMask::Syntax::FileMask).has_value());
     EXPECT_FALSE(WildcardMask::compile("[", WildcardMask::Syntax::FileMask).has_value());

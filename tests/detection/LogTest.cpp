@@ -249,16 +249,23 @@ TEST_F(LogTest, RunWithoutChangesGivesOnePageWithTheNote) {
     EXPECT_FALSE(pageExists("Daily", 3));
 }
 
-TEST_F(LogTest, TwoThousandRowsFitOnePage) {
-    {
-        TLog log("Daily", "/data", kStart, kStart, 2000, false, plainLocale());
-        log.WriteSummary(0, 2000, 0, 0, 0, 0, 2000, 0);
-        addRows(log, 2000);
-        EXPECT_EQ(log.finish(), "");
+TEST_F(LogTest, FullPagesAnnounceNoExtraPage) {
+    for (const int pages : {1, 2}) {
+        const int rows = 2000 * pages;
+        {
+            TLog log("Daily", "/data", kStart, kStart, rows, false, plainLocale());
+            log.WriteSummary(0, rows, 0, 0, 0, 0, rows, 0);
+            addRows(log, rows);
+            EXPECT_EQ(log.finish(), "");
+        }
+        const std::string of = " of " + std::to_string(pages) + "</span>";
+        for (int n = 1; n <= pages; ++n) {
+            EXPECT_EQ(rowsOf(page("Daily", n)), 2000u) << rows;
+            EXPECT_NE(page("Daily", n).find("Page " + std::to_string(n) + of), std::string::npos) << rows;
+            EXPECT_EQ(page("Daily", n).find("Page3"), std::string::npos) << rows;
+        }
+        EXPECT_FALSE(pageExists("Daily", pages + 1));
     }
-    EXPECT_EQ(rowsOf(page("Daily", 1)), 2000u);
-    EXPECT_NE(page("Daily", 1).find("Page 1 of 1"), std::string::npos);
-    EXPECT_FALSE(pageExists("Daily", 2));
 }
 
 TEST_F(LogTest, TheRowAfterTwoThousandStartsPageTwo) {
@@ -372,11 +379,13 @@ TEST_F(LogTest, NamesAreEscapedAndLinksEncoded) {
     EXPECT_EQ(first.find("<script>"), std::string::npos);
     EXPECT_EQ(first.find("<1>"), std::string::npos);
     EXPECT_EQ(first.find("<i>"), std::string::npos);
+    // '<' shows as "<3C>", as in the data files, so no name can pass for another's escaped form.
     for (const std::string& piece : std::vector<std::string>{
-             "R&amp;D &quot;x&quot; &lt;1&gt;<br>\r\n",
-             "<td width=\"75%\">R&amp;D &quot;x&quot; &lt;1&gt;</td>",
-             "<td width=\"75%\">/srv/&lt;b&gt;&amp;&#39;</td>", "/&lt;script&gt;alert(1)&lt;/script&gt;</td>",
-             "<td width=\"70%\">/a&amp;b</td>", "<b>\r\n&lt;i&gt;\r\n</b>", "/caf\xC3\xA9 \xE2\x82\xAC</td>",
+             "R&amp;D &quot;x&quot; &lt;3C&gt;1&gt;<br>\r\n",
+             "<td width=\"75%\">R&amp;D &quot;x&quot; &lt;3C&gt;1&gt;</td>",
+             "<td width=\"75%\">/srv/&lt;3C&gt;b&gt;&amp;&#39;</td>",
+             "/&lt;3C&gt;script&gt;alert(1)&lt;3C&gt;/script&gt;</td>", "<td width=\"70%\">/a&amp;b</td>",
+             "<b>\r\n&lt;3C&gt;i&gt;\r\n</b>", "/caf\xC3\xA9 \xE2\x82\xAC</td>",
              "/bad&lt;FF&gt;name&lt;C3&gt;</td>", "/line&lt;0A&gt;break&lt;0D&gt;</td>",
              "<a href=\"R%26D%20%22x%22%20%3C1%3E_Log_Page2.html\"><b>Next Page &gt;</b></a>"})
         EXPECT_NE(first.find(piece), std::string::npos) << piece;
@@ -385,6 +394,36 @@ TEST_F(LogTest, NamesAreEscapedAndLinksEncoded) {
     EXPECT_EQ(countOf(first, "\r"), countOf(first, "\r\n"));
     EXPECT_EQ(first.substr(first.size() - 16), "</body></html>\r\n");
     EXPECT_TRUE(pageExists(profile, 2));
+}
+
+TEST_F(LogTest, LookAlikeAndReversingNamesShowDistinctTexts) {
+    const std::vector<std::string> names = {
+        "/x<0A>",
+        "/x\n",
+        "/a\xE2\x80\xAEtxt.exe", // right-to-left override
+        "/b\xE2\x80\xAA\xE2\x81\xA6\xE2\x81\xA9",
+        "/c\xE2\x80\xA9\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xAA", // neighbours of the controls
+    };
+    {
+        TLog log("Daily", "/data", kStart, kStart, static_cast<int>(names.size()), false, plainLocale());
+        for (const std::string& name : names) {
+            log.AddFile(name);
+            log.AddChange("Created", TLog::ChangeStyle::Plain);
+        }
+        EXPECT_EQ(log.finish(), "");
+    }
+    const std::string text = page("Daily", 1);
+    for (const char* cell : {
+             "/x&lt;3C&gt;0A&gt;</td>",
+             "/x&lt;0A&gt;</td>",
+             "/a&lt;E2&gt;&lt;80&gt;&lt;AE&gt;txt.exe</td>",
+             "/b&lt;E2&gt;&lt;80&gt;&lt;AA&gt;&lt;E2&gt;&lt;81&gt;&lt;A6&gt;&lt;E2&gt;&lt;81&gt;&lt;A9&gt;</"
+             "td>",
+             "/c\xE2\x80\xA9\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xAA</td>",
+         })
+        EXPECT_NE(text.find(std::string("<td width=\"70%\">") + cell), std::string::npos) << cell;
+    for (const char* control : {"\xE2\x80\xAA", "\xE2\x80\xAE", "\xE2\x81\xA6", "\xE2\x81\xA9"})
+        EXPECT_EQ(text.find(control), std::string::npos);
 }
 
 TEST_F(LogTest, AbortClosesTheOpenTableAndEndsTheLogThere) {
