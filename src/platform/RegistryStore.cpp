@@ -4,7 +4,10 @@
 
 #include <sqlite3.h>
 
+#include <fcntl.h>
 #include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace halcyra {
@@ -183,13 +186,13 @@ private:
     bool check(int rc) {
         if (rc == SQLITE_OK)
             return true;
-        return m_store.fail("bind");
+        return m_store.fail();
     }
     bool copyColumn(const void* bytes, int index, std::string& out) {
         const int size = sqlite3_column_bytes(m_stmt, index);
         if (bytes == nullptr) {
             if (size > 0 || sqlite3_errcode(m_store.m_db) == SQLITE_NOMEM)
-                return m_store.fail("read column");
+                return m_store.fail();
             out.clear();
             return true;
         }
@@ -205,9 +208,10 @@ private:
 // case the operation joins it and the caller commits or rolls back.
 class RegistryStore::Txn {
 public:
-    Txn(RegistryStore& store, bool write) : m_store(store) {
+    Txn(RegistryStore& store, bool write) : m_store(store), m_wasWriting(store.m_writing) {
         if (sqlite3_get_autocommit(store.m_db) == 0)
             return;
+        store.m_writing = write;
         Use begin(store, write ? BeginImmediate : Begin);
         m_ok = begin && begin.step(false);
         m_owns = m_ok;
@@ -215,6 +219,7 @@ public:
     ~Txn() {
         if (m_owns)
             m_store.rollback();
+        m_store.m_writing = m_wasWriting;
     }
     Txn(const Txn&) = delete;
     Txn& operator=(const Txn&) = delete;
@@ -239,6 +244,7 @@ public:
 
 private:
     RegistryStore& m_store;
+    bool m_wasWriting;
     bool m_ok = true;
     bool m_owns = false;
 };
@@ -252,27 +258,54 @@ std::unique_ptr<RegistryStore> RegistryStore::open(std::string* error) {
     return open(defaultOptions(), error);
 }
 
+namespace {
+
+// Makes the database file, and journal files left from an earlier session, readable by their owner only,
+// whatever the umask and the folder's mode. SQLite gives the journal files it creates the mode of the
+// database file. Failures are left to the open that follows, which reports them.
+void makePrivate(const std::string& file) {
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
+    if (fd < 0)
+        return;
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0077) != 0)
+        fchmod(fd, info.st_mode & 0700);
+    close(fd);
+    for (const char* suffix : {"-wal", "-shm", "-journal"}) {
+        const std::string journal = file + suffix;
+        if (stat(journal.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0077) != 0)
+            chmod(journal.c_str(), info.st_mode & 0700);
+    }
+}
+
+std::string openFailureText(const std::string& file, std::string_view reason) {
+    return "The settings database \"" + file + "\" could not be opened: " + std::string(reason);
+}
+
+} // namespace
+
 std::unique_ptr<RegistryStore> RegistryStore::open(const Options& options, std::string* error) {
     const std::string file = options.file.empty() ? settingsFolder() + "registry.db" : options.file;
+    makePrivate(file);
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
         if (error != nullptr)
-            *error = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+            *error = openFailureText(file, db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
         sqlite3_close_v2(db);
         return nullptr;
     }
-    std::unique_ptr<RegistryStore> store(new RegistryStore(db, options));
+    std::unique_ptr<RegistryStore> store(new RegistryStore(db, options, file));
     if (!store->setup()) {
         if (error != nullptr)
-            *error = store->m_lastError;
+            *error = openFailureText(file, store->m_lastError);
         return nullptr;
     }
     return store;
 }
 
-RegistryStore::RegistryStore(sqlite3* db, Options options)
-    : m_db(db), m_options(std::move(options)), m_statements(StmtCount, nullptr) {}
+RegistryStore::RegistryStore(sqlite3* db, Options options, std::string file)
+    : m_db(db), m_options(std::move(options)), m_file(std::move(file)), m_statements(StmtCount, nullptr) {}
 
 RegistryStore::~RegistryStore() {
     for (sqlite3_stmt* s : m_statements)
@@ -280,8 +313,14 @@ RegistryStore::~RegistryStore() {
     sqlite3_close_v2(m_db);  // an open transaction is rolled back
 }
 
-bool RegistryStore::fail(const char* what) {
-    m_lastError = std::string(what) + ": " + sqlite3_errmsg(m_db);
+bool RegistryStore::fail(const char* reason) {
+    m_lastError = "The settings database \"" + m_file + "\" could not be " + (m_writing ? "written" : "read") +
+                  ": " + (reason != nullptr ? reason : sqlite3_errmsg(m_db));
+    return false;
+}
+
+bool RegistryStore::setupFailed() {
+    m_lastError = sqlite3_errmsg(m_db);
     return false;
 }
 
@@ -296,9 +335,9 @@ bool RegistryStore::exec(const char* sql) {
 
 bool RegistryStore::setup() {
     if (sqlite3_extended_result_codes(m_db, 1) != SQLITE_OK)
-        return fail("open");
+        return setupFailed();
     if (sqlite3_busy_timeout(m_db, m_options.busyTimeoutMs) != SQLITE_OK)
-        return fail("open");
+        return setupFailed();
     // WAL lets readers go on while another process writes. A file system without shared memory keeps the
     // rollback journal, which still works, with the busy timeout.
     if (!exec("PRAGMA journal_mode=WAL") || !exec("PRAGMA synchronous=NORMAL"))
@@ -307,12 +346,12 @@ bool RegistryStore::setup() {
     auto readVersion = [this](int& version) {
         sqlite3_stmt* s = nullptr;
         if (sqlite3_prepare_v2(m_db, "PRAGMA user_version", -1, &s, nullptr) != SQLITE_OK)
-            return fail("open");
+            return setupFailed();
         const int rc = sqlite3_step(s);
         if (rc == SQLITE_ROW)
             version = sqlite3_column_int(s, 0);
         sqlite3_finalize(s);
-        return rc == SQLITE_ROW || fail("open");
+        return rc == SQLITE_ROW || setupFailed();
     };
     int version = 0;
     if (!readVersion(version))
@@ -330,7 +369,7 @@ bool RegistryStore::setup() {
         }
     }
     if (version > kSchemaVersion) {
-        m_lastError = "the settings database was written by a newer version";
+        m_lastError = "it was written by a newer version of Halcyra";
         return false;
     }
     return true;
@@ -342,15 +381,14 @@ sqlite3_stmt* RegistryStore::statement(Stmt id) {
     if (s == nullptr &&
         sqlite3_prepare_v3(m_db, kStatements[id], -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr) != SQLITE_OK) {
         s = nullptr;
-        fail("prepare");
+        fail();
     }
     return s;
 }
 
 bool RegistryStore::writeAllowed() {
     if (m_options.writeFault && m_options.writeFault()) {
-        m_lastError = "write: disk I/O error";
-        return false;
+        return fail("disk I/O error");
     }
     return true;
 }
@@ -364,10 +402,11 @@ bool RegistryStore::step(sqlite3_stmt* s, bool changesData, bool* row) {
             *row = rc == SQLITE_ROW;
         return true;
     }
-    return fail("step");
+    return fail();
 }
 
 void RegistryStore::rollback() {
+    m_writing = false;
     if (sqlite3_get_autocommit(m_db) != 0)
         return; // nothing open (an I/O error may already have rolled it back)
     Use use(*this, Rollback);
@@ -378,6 +417,7 @@ void RegistryStore::rollback() {
 RegStatus RegistryStore::begin() {
     if (sqlite3_get_autocommit(m_db) == 0)
         return RegStatus::Invalid;
+    m_writing = true; // until the transaction ends
     Use use(*this, BeginImmediate);
     return use && use.step(false) ? RegStatus::Ok : RegStatus::Error;
 }
@@ -386,8 +426,10 @@ RegStatus RegistryStore::commit() {
     if (sqlite3_get_autocommit(m_db) != 0)
         return RegStatus::Invalid;
     Use use(*this, Commit);
-    if (use && use.step(false))
+    if (use && use.step(false)) {
+        m_writing = false;
         return RegStatus::Ok;
+    }
     rollback();
     return RegStatus::Error;
 }

@@ -98,7 +98,8 @@ public:
     // Options used by open() without arguments; tests adjust them.
     static Options& defaultOptions();
 
-    // Opens (creating when needed) the database. Returns null on failure, with the reason in `error`.
+    // Opens (creating when needed) the database, readable by its owner only. Returns null on failure, with
+    // a text in `error` that names the file and the reason.
     static std::unique_ptr<RegistryStore> open(std::string* error = nullptr);
     static std::unique_ptr<RegistryStore> open(const Options& options, std::string* error = nullptr);
 
@@ -106,7 +107,8 @@ public:
     RegistryStore(const RegistryStore&) = delete;
     RegistryStore& operator=(const RegistryStore&) = delete;
 
-    // Text of the last Error (empty when none).
+    // Text of the last Error, naming the database file, whether it was being read or written, and why
+    // (empty when none).
     const std::string& lastError() const { return m_lastError; }
 
     // --- keys ---
@@ -161,11 +163,13 @@ private:
     class Use;
     class Txn;
 
-    explicit RegistryStore(sqlite3* db, Options options);
+    RegistryStore(sqlite3* db, Options options, std::string file);
 
     bool setup();
+    bool setupFailed();
     sqlite3_stmt* statement(Stmt id);
-    bool fail(const char* what);
+    // Records the last error (`reason`, else SQLite's message) and returns false.
+    bool fail(const char* reason = nullptr);
     bool writeAllowed();
     bool step(sqlite3_stmt* s, bool changesData, bool* row = nullptr);
     bool exec(const char* sql);
@@ -191,8 +195,10 @@ private:
 
     sqlite3* m_db;
     Options m_options;
+    std::string m_file;
     std::vector<sqlite3_stmt*> m_statements;
     std::string m_lastError;
+    bool m_writing = false; // inside a write transaction: errors say "written"
 };
 
 // RAII write transaction: rolls back unless committed.

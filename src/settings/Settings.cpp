@@ -149,21 +149,35 @@ std::uint8_t TSettings::ReadTriState(std::string_view Name) const {
     return ReadTriStateDef(Name, 0);
 }
 
-void TSettings::WriteString(std::string_view Name, std::string_view Value) {
-    if (m_registry)
-        m_registry->createAndSetValue(m_key, Name, REG_SZ, Value); // failures are ignored by contract
+bool TSettings::WriteString(std::string_view Name, std::string_view Value) {
+    if (!m_registry) {
+        m_writeError = m_openError;
+        return false;
+    }
+    switch (m_registry->createAndSetValue(m_key, Name, REG_SZ, Value)) {
+    case RegStatus::Ok:
+        return true;
+    case RegStatus::Error:
+        m_writeError = m_registry->lastError();
+        break;
+    case RegStatus::NotFound:
+    case RegStatus::Invalid:
+        m_writeError = "The settings key \"" + m_key + "\" cannot hold the value \"" + std::string(Name) + "\".";
+        break;
+    }
+    return false;
 }
 
-void TSettings::WriteInteger(std::string_view Name, std::int32_t Value) {
-    WriteString(Name, std::to_string(Value));
+bool TSettings::WriteInteger(std::string_view Name, std::int32_t Value) {
+    return WriteString(Name, std::to_string(Value));
 }
 
-void TSettings::WriteBool(std::string_view Name, bool Value) {
-    WriteString(Name, Value ? "Y" : "N");
+bool TSettings::WriteBool(std::string_view Name, bool Value) {
+    return WriteString(Name, Value ? "Y" : "N");
 }
 
-void TSettings::WriteTriState(std::string_view Name, std::uint8_t Value) {
-    WriteString(Name, Value == 1 ? "Y" : Value == 0 ? "N" : "G");
+bool TSettings::WriteTriState(std::string_view Name, std::uint8_t Value) {
+    return WriteString(Name, Value == 1 ? "Y" : Value == 0 ? "N" : "G");
 }
 
 bool TSettings::GetSubKeyNames(std::vector<std::string>& List) const {
@@ -206,7 +220,7 @@ std::string TSettings::KeyName() const {
     std::string stored;
     if (m_registry && m_registry->storedPath(m_key, stored) == RegStatus::Ok)
         path = std::move(stored);
-    const auto cut = path.find_last_of("\\:");
+    const auto cut = path.rfind('\\');
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 

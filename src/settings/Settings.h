@@ -44,8 +44,9 @@ struct SettingNames {
 // Booleans as "Y"/"N", three-state options as "Y"/"N"/"G".
 //
 // Reads never fail: whatever goes wrong, the caller's default comes back (the try... forms tell errors
-// apart). Writes create the key when needed and ignore failures. Nothing is cached, so several objects on
-// the same key, in this process or another, see each other's writes at once. One object serves one thread.
+// apart). Writes create the key when needed and return false when the value could not be stored, with the
+// store's reason in WriteError(). Nothing is cached, so several objects on the same key, in this process or
+// another, see each other's writes at once. One object serves one thread.
 class TSettings {
 public:
     // Binds the object to `Key` and opens the store; when the store cannot be opened, reads give their
@@ -77,11 +78,14 @@ public:
     std::uint8_t ReadTriStateDef(std::string_view Name, std::uint8_t Default) const;
     std::uint8_t ReadTriState(std::string_view Name) const; // default 0
 
-    // Sets value `Name` of Key (created with every missing key above it) to `Value` as a string value.
-    void WriteString(std::string_view Name, std::string_view Value);
-    void WriteInteger(std::string_view Name, std::int32_t Value);
-    void WriteBool(std::string_view Name, bool Value);
-    void WriteTriState(std::string_view Name, std::uint8_t Value); // 1 "Y", 0 "N", anything else "G"
+    // Sets value `Name` of Key (created with every missing key above it) to `Value` as a string value. False
+    // when that failed (the value stays as it was); WriteError() then says why.
+    bool WriteString(std::string_view Name, std::string_view Value);
+    bool WriteInteger(std::string_view Name, std::int32_t Value);
+    bool WriteBool(std::string_view Name, bool Value);
+    bool WriteTriState(std::string_view Name, std::uint8_t Value); // 1 "Y", 0 "N", anything else "G"
+    // Why the last write that failed failed: the store's own text, naming the database.
+    const std::string& WriteError() const { return m_writeError; }
 
     // Fills `List` with Key's sub-key names in case-insensitive order and returns true when it has at least
     // one; otherwise returns false and leaves `List` untouched.
@@ -94,7 +98,7 @@ public:
     // order; false, `List` untouched, when the key is missing or cannot be read.
     bool GetValueNames(std::string_view SubKey, std::vector<std::string>& List) const;
     bool DeleteValue(std::string_view Name);
-    // The last component of Key (after its last "\" or ":"), in the stored spelling when the key exists.
+    // The last component of Key (after its last "\"), in the stored spelling when the key exists.
     std::string KeyName() const;
     // Copies the values and sub-keys of Key + "\" + `Source` into Key + "\" + `Dest` (created when missing;
     // its other values stay, values of the same name are overwritten), every type byte for byte. With `Move`
@@ -125,6 +129,7 @@ private:
     // One connection serves both reading and writing; null when the store could not be opened.
     std::unique_ptr<RegistryStore> m_registry;
     std::string m_openError;
+    std::string m_writeError;
 };
 
 } // namespace halcyra

@@ -43,6 +43,31 @@ TEST_F(RegistryStoreTest, DatabaseLivesInThePrivateSettingsFolder) {
     EXPECT_EQ(info.st_mode & 0777, 0700u);
 }
 
+TEST_F(RegistryStoreTest, DatabaseAndJournalsArePrivateWhateverTheUmaskAndFolder) {
+    const mode_t oldMask = umask(022);
+    const std::string folder = m_home.root() + "/open";
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0); // a settings folder that existed before, readable by all
+    RegistryStore::Options options;
+    options.file = folder + "/registry.db";
+    auto modeOf = [](const std::string& path) {
+        struct stat info {};
+        return stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 0u;
+    };
+    {
+        auto store = openStore(options);
+        ASSERT_EQ(store->createAndSetValue("\\K", "v", REG_SZ, "x"), RegStatus::Ok);
+        for (const char* suffix : {"", "-wal", "-shm"})
+            EXPECT_EQ(modeOf(options.file + suffix), 0600u) << suffix;
+    }
+    ASSERT_EQ(chmod(options.file.c_str(), 0644), 0); // made by an earlier version
+    std::ofstream(options.file + "-wal").flush();
+    ASSERT_EQ(chmod((options.file + "-wal").c_str(), 0644), 0);
+    EXPECT_NE(openStore(options), nullptr);
+    EXPECT_EQ(modeOf(options.file), 0600u);
+    EXPECT_EQ(modeOf(options.file + "-wal") & 0077, 0u);
+    umask(oldMask);
+}
+
 TEST_F(RegistryStoreTest, NamesAreCaseInsensitiveAndKeepTheirFirstSpelling) {
     RegDisposition disposition{};
     ASSERT_EQ(m_store->createKey("\\Software\\Foo", &disposition), RegStatus::Ok);
@@ -311,7 +336,7 @@ TEST_F(RegistryStoreTest, UnusableDatabaseFileFailsToOpenAndIsLeftAlone) {
     std::ofstream(options.file, std::ios::binary) << garbage;
     std::string error;
     EXPECT_EQ(RegistryStore::open(options, &error), nullptr);
-    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(error, "The settings database \"" + options.file + "\" could not be opened: file is not a database");
     std::ifstream in(options.file, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), garbage);
 

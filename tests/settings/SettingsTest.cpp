@@ -169,7 +169,10 @@ TEST_F(SettingsTest, KeyNameIsTheStoredSpelling) {
     TSettings(kDaily).WriteString("Type", "S");
     EXPECT_EQ(TSettings(kRoot + "\\daily").KeyName(), "Daily");
     EXPECT_EQ(TSettings(kRoot + "\\DAILY").Key(), kRoot + "\\DAILY");
-    EXPECT_EQ(TSettings(kRoot + "\\a:b").KeyName(), "b"); // a key that does not exist: the text after ":"
+    // A colon is part of a name: "x:y" never stands for profile "y".
+    TSettings(kRoot + "\\x:y").WriteString("Type", "S");
+    EXPECT_EQ(TSettings(kRoot + "\\X:Y").KeyName(), "x:y");
+    EXPECT_EQ(TSettings(kRoot + "\\a:b").KeyName(), "a:b");
 }
 
 TEST_F(SettingsTest, ProfileNamesRejectSeparatorsWildcardsAndControlCharacters) {
@@ -361,11 +364,41 @@ TEST_F(SettingsTest, LockedStoreReadsAsErrorNotAsMissing) {
     s.WriteString("Type", "X");
 }
 
+TEST_F(SettingsTest, FailedWritesReportTheStoresReasonAndKeepTheOldValue) {
+    const std::string db = m_home.settingsDb();
+    TSettings s(kDaily);
+    ASSERT_TRUE(s.WriteString("Type", "old"));
+    RegistryStore::Options quick;
+    quick.busyTimeoutMs = 20;
+    {
+        ScopedStoreOptions options(quick);
+        HeldLock lock(db, HeldLock::Writer); // another process in the middle of a long write
+        TSettings busy(kDaily);
+        EXPECT_FALSE(busy.WriteString("Type", "new"));
+        EXPECT_FALSE(busy.WriteInteger("Count", 1));
+        EXPECT_EQ(busy.WriteError(), "The settings database \"" + db + "\" could not be written: database is locked");
+    }
+    quick.writeFault = [] { return true; }; // a full disk
+    {
+        ScopedStoreOptions options(quick);
+        TSettings full(kDaily);
+        EXPECT_FALSE(full.WriteBool("On", true));
+        EXPECT_EQ(full.WriteError(), "The settings database \"" + db + "\" could not be written: disk I/O error");
+    }
+    EXPECT_EQ(s.ReadString("Type"), "old");
+    EXPECT_EQ(s.ReadString("On"), "");
+    TSettings noKey(kRoot + "\\\\x"); // a path that names no key
+    EXPECT_FALSE(noKey.WriteString("v", "1"));
+    EXPECT_FALSE(noKey.WriteError().empty());
+}
+
 TEST_F(SettingsTest, UnusableStoreGivesDefaultsAndFalseResults) {
     // A folder where the database file is expected.
     std::filesystem::create_directories(m_home.settingsDb());
     TSettings s(kDaily);
-    s.WriteString("Type", "S");
+    EXPECT_FALSE(s.WriteString("Type", "S"));
+    EXPECT_EQ(s.WriteError(), "The settings database \"" + m_home.settingsDb() +
+                                  "\" could not be opened: unable to open database file");
     EXPECT_EQ(s.ReadStringDef("Type", "none"), "none");
     EXPECT_EQ(s.ReadInteger("Type"), -1);
     EXPECT_EQ(s.tryReadSubKeyString("", "Type").state, SettingState::Error);
