@@ -1,17 +1,11 @@
 #include "shell/ProfileName.h"
 
-#include "base/Paths.h"
-#include "base/Wildcard.h"
 #include "platform/MessageBoxes.h"
 #include "settings/Settings.h"
 
 namespace halcyra {
 
 namespace {
-
-bool isCommandLineSwitch(std::string_view name) {
-    return name.size() == 2 && name[0] == '-' && asciiLower(static_cast<unsigned char>(name[1])) == 'i';
-}
 
 bool isBlankOrControl(char c) {
     return static_cast<unsigned char>(c) <= 0x20;
@@ -20,7 +14,7 @@ bool isBlankOrControl(char c) {
 } // namespace
 
 bool isValidProfileName(std::string_view name) {
-    return TSettings::IsValidName(name) && isPathSafeName(name) && !isCommandLineSwitch(name);
+    return profileNameProblem(name).empty();
 }
 
 std::string trimProfileName(std::string_view text) {
@@ -40,8 +34,8 @@ std::optional<std::string> askProfileName(UiServices& ui, const TSettings& root,
         std::string name = trimProfileName(*answer);
         if (name.empty())
             return std::nullopt;
-        if (!isValidProfileName(name)) {
-            showError(ui, InvalidProfileNameText);
+        if (const std::string problem = profileNameProblem(name); !problem.empty()) {
+            showError(ui, problem);
             continue;
         }
         if (root.SubKeyExists(name)) {
