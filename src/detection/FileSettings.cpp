@@ -56,7 +56,7 @@ template <class Add> void loadLines(const std::string& fileName, Add add, std::s
 
 template <class List> void saveLines(const std::string& fileName, const List& list, std::string& errorText) {
     errorText.clear();
-    AtomicLineWriter writer(fileName);
+    AtomicLineWriter writer(fileName, MaxLineLength);
     if (writer.open()) {
         for (const std::string& entry : list)
             if (!writer.writeLine(escapeLine(entry, ListLineRules)))
@@ -194,7 +194,7 @@ void TFileSettings::SaveResults(std::string_view profile, CompareList* compareLi
         errorText = "Cannot create the results file. Exception raised: " + std::string(UnsafeNameMessage);
         return;
     }
-    AtomicLineWriter writer(fileName);
+    AtomicLineWriter writer(fileName, MaxLineLength);
     if (writer.open() && writer.writeLine("!/:")) {
         std::string line;
         char number[24];
@@ -262,13 +262,13 @@ void TFileSettings::LoadResults(std::string_view profile, const KeySet* excluded
             continue;
         const std::optional<std::int64_t> size = parseSize(fields[1]);
         if (!size) {
-            errorText = "Exception raised reading the results file: '" + std::string(fields[1]) +
+            errorText = "Exception raised reading the results file: '" + escapeLine(fields[1]) +
                         "' is not a valid integer value";
             return;
         }
         const std::optional<TDateTimeSecs> dateTime = parseDateTime(fields[3], dateSeparator, timeSeparator);
         if (!dateTime) {
-            errorText = "Exception raised reading the results file: '" + std::string(fields[3]) +
+            errorText = "Exception raised reading the results file: '" + escapeLine(fields[3]) +
                         "' is not a valid date and time";
             return;
         }

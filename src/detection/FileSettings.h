@@ -13,7 +13,9 @@ namespace halcyra {
 // exclusion list ("<profile>_excl.txt") and folder exclusion list ("<profile>_excl_dir.txt"), and
 // the program-wide exclusion list read when old settings are converted. Every routine reports
 // failure as a text in `errorText` (empty = success) and never throws. Every file is written whole
-// or not at all: a failed write leaves the previous file as it was.
+// or not at all: a failed write leaves the previous file as it was, and each store removes the
+// temporary files that a killed store of the same file left. No line longer than MaxLineLength is
+// read or written: a longer one ends the reading or fails the write.
 //
 // Names that the line formats cannot carry as they are (line ends, control bytes, '<', and in the
 // results file '*', '"' and '>'; in the exclusion lists a leading or trailing blank) are written as

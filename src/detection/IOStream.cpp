@@ -2,9 +2,12 @@
 
 #include "base/Paths.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -14,11 +17,65 @@ namespace halcyra {
 namespace {
 
 constexpr std::size_t BlockSize = 64 * 1024;
+constexpr std::string_view TempSuffix = ".tmp";
+constexpr std::size_t TempRandomLength = 6; // the XXXXXX of mkostemp
+
+bool isTemporaryName(std::string_view name, std::string_view targetName) {
+    if (name.size() != targetName.size() + TempSuffix.size() + TempRandomLength ||
+        name.substr(0, targetName.size()) != targetName ||
+        name.substr(targetName.size(), TempSuffix.size()) != TempSuffix)
+        return false;
+    for (const char c : name.substr(targetName.size() + TempSuffix.size()))
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            return false;
+    return true;
+}
+
+int lockFile(int fd, int operation) {
+    int result;
+    do
+        result = flock(fd, operation);
+    while (result != 0 && errno == EINTR);
+    return result;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
 
 } // namespace
 
 std::string systemMessage(int error) {
     return std::strerror(error);
+}
+
+std::string lineTooLongText() {
+    return "A line is longer than " + std::to_string(MaxLineLength) + " bytes";
+}
+
+void removeStaleTemporaryFiles(const std::string& target) {
+    const std::string folder(folderPart(target));
+    const std::string_view targetName = namePart(target);
+    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr)
+        return;
+    const int dirFd = dirfd(dir);
+    while (const dirent* item = readdir(dir)) {
+        if (!isTemporaryName(item->d_name, targetName))
+            continue;
+        const int fd = openat(dirFd, item->d_name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0)
+            continue;
+        // A writer holds its lock for as long as its file exists; a file whose lock can be taken has
+        // no writer, and while this lock is held no new writer can claim the name.
+        struct stat opened {
+        }, named{};
+        if (fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && lockFile(fd, LOCK_EX | LOCK_NB) == 0 &&
+            fstatat(dirFd, item->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(opened, named))
+            unlinkat(dirFd, item->d_name, 0);
+        close(fd);
+    }
+    closedir(dir);
 }
 
 bool fileExists(const std::string& path) {
@@ -60,7 +117,6 @@ bool LineReader::open(const std::string& path) {
         m_fd = -1;
         return false;
     }
-    fcntl(m_fd, F_SETFL, fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
     m_buffer.clear();
     m_pos = 0;
     m_eof = false;
@@ -92,17 +148,28 @@ bool LineReader::fill() {
 
 bool LineReader::readLine(std::string& line) {
     line.clear();
+    if (!m_error.empty())
+        return false;
+    // The length limit leaves out a CR that ends the line with its LF.
+    const auto tooLong = [this](std::size_t length, bool endsInCr) {
+        if (length <= MaxLineLength + (endsInCr ? 1 : 0))
+            return false;
+        m_error = lineTooLongText();
+        return true;
+    };
     std::size_t scanFrom = m_pos;
     for (;;) {
         const std::size_t end = m_buffer.find('\n', scanFrom);
         if (end != std::string::npos) {
+            if (tooLong(end - m_pos, end > m_pos && m_buffer[end - 1] == '\r'))
+                return false;
             line.assign(m_buffer, m_pos, end - m_pos);
             m_pos = end + 1;
             break;
         }
         const std::size_t scanned = m_buffer.size() - m_pos;
-        if (!fill()) {
-            if (!m_error.empty() || m_pos == m_buffer.size())
+        if (tooLong(scanned, true) || !fill()) {
+            if (!m_error.empty() || m_pos == m_buffer.size() || tooLong(scanned, false))
                 return false;
             line.assign(m_buffer, m_pos, std::string::npos); // last line without a line end
             m_pos = m_buffer.size();
@@ -121,42 +188,66 @@ bool LineReader::readLine(std::string& line) {
     return true;
 }
 
-AtomicLineWriter::AtomicLineWriter(std::string target) : m_target(std::move(target)) {}
+AtomicLineWriter::AtomicLineWriter(std::string target, std::size_t maxLineLength)
+    : m_target(std::move(target)), m_maxLineLength(maxLineLength) {}
 
 AtomicLineWriter::~AtomicLineWriter() {
     discard();
 }
 
 void AtomicLineWriter::discard() {
-    if (m_fd >= 0) {
-        close(m_fd);
-        m_fd = -1;
-    }
+    // Removed while still locked, so that the name is never taken for a stale one of another writer.
     if (!m_tempPath.empty()) {
         unlink(m_tempPath.c_str());
         m_tempPath.clear();
     }
+    if (m_fd >= 0) {
+        close(m_fd);
+        m_fd = -1;
+    }
 }
 
 void AtomicLineWriter::fail(Failure failure, int error) {
+    fail(failure, systemMessage(error));
+}
+
+void AtomicLineWriter::fail(Failure failure, std::string text) {
     if (m_failure == Failure::None) {
         m_failure = failure;
-        m_error = systemMessage(error);
+        m_error = std::move(text);
     }
 }
 
 bool AtomicLineWriter::open() {
+    removeStaleTemporaryFiles(m_target);
     std::vector<char> name(m_target.begin(), m_target.end());
-    static constexpr char Suffix[] = ".tmpXXXXXX";
-    name.insert(name.end(), Suffix, Suffix + sizeof Suffix); // with the terminating NUL
-    m_fd = mkostemp(name.data(), O_CLOEXEC);
-    if (m_fd < 0) {
-        fail(Failure::Create, errno);
-        return false;
+    name.insert(name.end(), TempSuffix.begin(), TempSuffix.end());
+    name.insert(name.end(), TempRandomLength, 'X');
+    name.push_back('\0');
+    const std::size_t randomStart = name.size() - 1 - TempRandomLength;
+    // The lock can only be taken once the file exists; a file removed as stale in between is no longer
+    // under its name, and another is made.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::fill(name.begin() + static_cast<std::ptrdiff_t>(randomStart), name.end() - 1, 'X');
+        const int fd = mkostemp(name.data(), O_CLOEXEC);
+        if (fd < 0) {
+            fail(Failure::Create, errno);
+            return false;
+        }
+        struct stat opened {
+        }, named{};
+        const bool locked = lockFile(fd, LOCK_EX) == 0; // a file system without locks: no cleaning either
+        if (!locked ||
+            (fstat(fd, &opened) == 0 && lstat(name.data(), &named) == 0 && sameFile(opened, named))) {
+            m_fd = fd;
+            m_tempPath.assign(name.data());
+            m_buffer.reserve(BlockSize);
+            return true;
+        }
+        close(fd);
     }
-    m_tempPath.assign(name.data());
-    m_buffer.reserve(BlockSize);
-    return true;
+    fail(Failure::Create, EAGAIN);
+    return false;
 }
 
 bool AtomicLineWriter::flushBuffer() {
@@ -178,6 +269,10 @@ bool AtomicLineWriter::flushBuffer() {
 bool AtomicLineWriter::writeLine(std::string_view line) {
     if (m_failure != Failure::None || m_fd < 0)
         return false;
+    if (line.size() > m_maxLineLength) {
+        fail(Failure::Write, lineTooLongText());
+        return false;
+    }
     m_buffer.append(line);
     m_buffer += '\n';
     return m_buffer.size() < BlockSize || flushBuffer();
@@ -192,17 +287,18 @@ bool AtomicLineWriter::commit() {
         fail(Failure::Write, errno);
         return false;
     }
+    // Renamed while the file is still open and locked, so that it is never taken for a stale one.
+    if (rename(m_tempPath.c_str(), m_target.c_str()) != 0) {
+        fail(Failure::Create, errno);
+        return false;
+    }
+    m_tempPath.clear();
     const int fd = m_fd;
     m_fd = -1;
     if (close(fd) != 0) {
         fail(Failure::Write, errno);
         return false;
     }
-    if (rename(m_tempPath.c_str(), m_target.c_str()) != 0) {
-        fail(Failure::Create, errno);
-        return false;
-    }
-    m_tempPath.clear();
     // Make the rename itself durable; the new contents are in place whatever this gives.
     const std::string folder(folderPart(m_target));
     const int folderFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -11,9 +11,17 @@ std::string systemMessage(int error);
 // False only when nothing stands at `path` (no entry, a dangling link, or a missing folder on the way).
 bool fileExists(const std::string& path);
 
+// The longest line the data-file readers accept and their writers put out, line end not counted.
+inline constexpr std::size_t MaxLineLength = std::size_t{1} << 20;
+
+// The failure text of a line longer than MaxLineLength.
+std::string lineTooLongText();
+
 // Reads a text file line by line. A line ends at LF or CR LF; a CR not followed by LF is dropped from
-// the line; lines of any length are read whole; the last line needs no line end. Any byte, NUL
-// included, is ordinary text. Only regular files are opened (a FIFO or device is refused unopened).
+// the line; the last line needs no line end. Any byte, NUL included, is ordinary text. A line longer
+// than MaxLineLength is a read failure, so no file can make the reader hold more than about that much.
+// Only regular files are opened (a FIFO or device is refused unopened), and a read that would block
+// (a special file that claims to be regular) is a read failure rather than a wait.
 class LineReader {
 public:
     LineReader() = default;
@@ -41,15 +49,18 @@ private:
     std::string m_error;
 };
 
-// Writes a text file so that it is replaced whole or not at all: lines go to a temporary file in the
-// target's folder, which commit() flushes, syncs and renames over the target. A writer destroyed
-// without a successful commit removes its temporary file and leaves the target as it was.
+// Writes a text file so that it is replaced whole or not at all: lines go to a temporary file
+// "<target>.tmpXXXXXX" in the target's folder, which commit() flushes, syncs and renames over the
+// target. A writer destroyed without a successful commit removes its temporary file and leaves the
+// target as it was. A writer holds a lock on its temporary file while it exists, and open() removes
+// the target's temporary files that no writer holds (left by a writer that was killed).
 class AtomicLineWriter {
 public:
     // Where a failure happened: creating the file (the temporary file or its final name) or writing it.
     enum class Failure { None, Create, Write };
 
-    explicit AtomicLineWriter(std::string target);
+    // A line longer than `maxLineLength` is a write failure (lineTooLongText()).
+    explicit AtomicLineWriter(std::string target, std::size_t maxLineLength = std::string::npos);
     ~AtomicLineWriter();
     AtomicLineWriter(const AtomicLineWriter&) = delete;
     AtomicLineWriter& operator=(const AtomicLineWriter&) = delete;
@@ -67,14 +78,20 @@ public:
 private:
     bool flushBuffer();
     void fail(Failure failure, int error);
+    void fail(Failure failure, std::string text);
     void discard();
 
     std::string m_target;
+    std::size_t m_maxLineLength;
     std::string m_tempPath;
     int m_fd = -1;
     std::string m_buffer;
     Failure m_failure = Failure::None;
     std::string m_error;
 };
+
+// Removes the temporary files of `target` that no AtomicLineWriter holds: regular files beside it
+// named exactly "<target's name>.tmp" followed by six letters or digits. Nothing else is touched.
+void removeStaleTemporaryFiles(const std::string& target);
 
 } // namespace halcyra

@@ -1,5 +1,7 @@
 #include "detection/FileSettings.h"
 
+#include "detection/IOStream.h"
+
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -239,6 +241,8 @@ TEST_F(FileSettingsTest, BadNumbersAndDatesEndTheReading) {
         {"9223372036854775808", "'9223372036854775808' is not a valid integer value"},
         {"-", "'-' is not a valid integer value"},
         {"0x10", "'0x10' is not a valid integer value"},
+        // Bytes quoted from the file cannot forge a line or drive a terminal.
+        {"1\x1B[2J\x7F<", "'1<1B>[2J<7F><3C>' is not a valid integer value"},
     };
     for (const auto& [size, message] : cases) {
         writeFile(dataPath("Bad.txt"), "!/:\n/before*1*-*01/01/2024 00:00:00\n/bad*" + size +
@@ -268,7 +272,7 @@ TEST_F(FileSettingsTest, ExcludedFoldersDropOnlyTheirOwnFiles) {
     EXPECT_EQ(keysOf(list), (Keys{"/A/B/c.txt", "/a/b/x/c.txt", "/top.txt"}));
 }
 
-TEST_F(FileSettingsTest, LongLinesAreReadWhole) {
+TEST_F(FileSettingsTest, LineLengthIsBoundedOnReadAndWrite) {
     const std::string key = "/" + std::string(300000, 'k');
     CompareList list;
     list[key] = found(1, "H", 0);
@@ -277,6 +281,103 @@ TEST_F(FileSettingsTest, LongLinesAreReadWhole) {
     CompareList loaded;
     ASSERT_EQ(load("Long", loaded), "");
     EXPECT_EQ(keysOf(loaded), (Keys{key, "/short"}));
+
+    // Up to 1 MiB a line, its line end not counted; one byte more ends the reading.
+    const std::string limit(1 << 20, 'x');
+    const std::string good = "/a*1*-*01/01/2024 00:00:00\n";
+    const std::string tooLong =
+        "Exception raised reading the results file: A line is longer than 1048576 bytes";
+    const std::pair<std::string, std::string> cases[] = {
+        {good + limit + "\r\n" + good, ""},     {good + limit, ""},
+        {good + limit + "y\n" + good, tooLong}, {good + limit + "\r\r\n", tooLong},
+        {good + limit + "y", tooLong},
+    };
+    for (const auto& [text, error] : cases) {
+        writeFile(dataPath("Huge.txt"), text);
+        CompareList entries;
+        EXPECT_EQ(load("Huge", entries), error);
+        EXPECT_EQ(keysOf(entries), Keys{"/a"});
+    }
+    writeFile(dataPath("Huge_excl.txt"), "/kept\n" + limit + "y\n/after\n");
+    KeySet keys;
+    std::string error;
+    TFileSettings::LoadExclusions("Huge", &keys, error);
+    EXPECT_EQ(error,
+              "An exception was raised reading the exclusion file: A line is longer than 1048576 bytes");
+    EXPECT_EQ(keys, KeySet{"/kept"});
+
+    // A file of 4 GiB without a line end is not read whole.
+    const int fd = open(dataPath("Sparse.txt").c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, off_t{4} << 30), 0);
+    close(fd);
+    CompareList none;
+    EXPECT_EQ(load("Sparse", none), tooLong);
+
+    // What could not be read back is never written: the stored files stay as they were.
+    const std::string before = readFile(dataPath("Long.txt"));
+    CompareList huge;
+    huge["/" + limit] = found(1, "H", 0);
+    EXPECT_EQ(save("Long", huge),
+              "An exception was raised writing to the results file: A line is longer than 1048576 bytes");
+    EXPECT_EQ(readFile(dataPath("Long.txt")), before);
+    const KeySet hugeKeys{"/" + limit};
+    TFileSettings::SaveExclusions("Long", &hugeKeys, error);
+    EXPECT_EQ(error,
+              "An exception was raised writing to the exclusion file: A line is longer than 1048576 bytes");
+    EXPECT_FALSE(fileExists(dataPath("Long_excl.txt")));
+}
+
+TEST_F(FileSettingsTest, StoresRemoveOnlyTheirOwnStaleTemporaryFiles) {
+    const Keys stale = {"Daily.txt.tmpAbC123", "Daily.txt.tmp000000"};
+    const Keys others = {"Daily.txt.tmpAbC12",
+                         "Daily.txt.tmpAbC1234",
+                         "Daily.txt.tmp-bC123",
+                         "Daily.txt.tmpAb.123",
+                         "Other.txt.tmpAbC123",
+                         "daily.txt.tmpAbC123",
+                         "Daily.txt.tmpLinkk1",
+                         "Daily.txt.tmpDirxx1",
+                         "Daily_excl.txt.tmpAbC123",
+                         "XDaily.txt.tmpAbC123",
+                         "Daily.txt"};
+    for (const std::string& name : stale)
+        writeFile(dataPath(name), "partial");
+    for (const std::string& name : others)
+        writeFile(dataPath(name), "other");
+    std::filesystem::remove(dataPath("Daily.txt.tmpLinkk1"));
+    ASSERT_EQ(symlink(dataPath("Daily.txt").c_str(), dataPath("Daily.txt.tmpLinkk1").c_str()), 0);
+    std::filesystem::remove(dataPath("Daily.txt.tmpDirxx1"));
+    std::filesystem::create_directory(dataPath("Daily.txt.tmpDirxx1"));
+    // A writer of the same file that is still at work keeps its temporary file.
+    AtomicLineWriter busy(dataPath("Daily.txt"));
+    ASSERT_TRUE(busy.open());
+    ASSERT_TRUE(busy.writeLine("busy"));
+
+    CompareList list;
+    list["/a"] = found(1, "H", 0);
+    ASSERT_EQ(save("Daily", list), "");
+    Keys left = dataFolderNames();
+    for (const std::string& name : others)
+        EXPECT_EQ(std::count(left.begin(), left.end(), name), 1) << name;
+    left.erase(std::remove_if(left.begin(), left.end(),
+                              [&](const std::string& name) {
+                                  return std::find(others.begin(), others.end(), name) != others.end();
+                              }),
+               left.end());
+    ASSERT_EQ(left.size(), 1u); // the busy writer's file
+    EXPECT_EQ(left[0].substr(0, 13), "Daily.txt.tmp");
+    EXPECT_EQ(readFile(dataPath("Daily.txt.tmpAbC12")), "other");
+    EXPECT_EQ(readFile(dataPath("Daily.txt.tmpLinkk1")), readFile(dataPath("Daily.txt")));
+
+    // The exclusion list's own store removes its own.
+    const KeySet keys{"/x"};
+    std::string error;
+    TFileSettings::SaveExclusions("Daily", &keys, error);
+    ASSERT_EQ(error, "");
+    EXPECT_FALSE(fileExists(dataPath("Daily_excl.txt.tmpAbC123")));
+    ASSERT_TRUE(busy.commit());
+    EXPECT_EQ(readFile(dataPath("Daily.txt")), "busy\n");
 }
 
 TEST_F(FileSettingsTest, FailedWriteLeavesThePreviousResults) {
