@@ -235,27 +235,30 @@ void UpdateCRC32(const void* data, std::size_t count, std::uint32_t& crc) {
     }
 }
 
-CRC32Result FileCRC32(const std::string& fileName, std::uint8_t* buffer, std::size_t bufferSize) {
+CRC32Result FileCRC32(RegularFileReader& reader, std::uint8_t* buffer, std::size_t bufferSize,
+                      const StopPoll* poll) {
     CRC32Result result;
     std::uint32_t crc = 0xFFFFFFFFu;
-    RegularFileReader reader;
-    result.resultCode = reader.open(fileName);
-    if (result.resultCode == 0) {
-        for (;;) {
-            const ssize_t got = reader.fill(buffer, bufferSize);
-            if (got < 0) {
-                result.resultCode = reader.error();
-                break;
-            }
-            UpdateCRC32(buffer, static_cast<std::size_t>(got), crc);
-            if (static_cast<std::size_t>(got) < bufferSize) {
-                break;
-            }
-        }
+    const ReadOutcome outcome =
+        readWholeFile(reader, buffer, bufferSize, poll,
+                      [&crc](const std::uint8_t* data, std::size_t size) { UpdateCRC32(data, size, crc); });
+    if (outcome == ReadOutcome::Failed) {
+        result.resultCode = reader.error();
     }
+    result.stopped = outcome == ReadOutcome::Stopped;
     reader.close();
     result.crc = ~crc;
     return result;
+}
+
+CRC32Result FileCRC32(const std::string& fileName, std::uint8_t* buffer, std::size_t bufferSize) {
+    RegularFileReader reader;
+    CRC32Result result;
+    result.resultCode = reader.open(fileName);
+    if (result.resultCode != 0) {
+        return result;
+    }
+    return FileCRC32(reader, buffer, bufferSize);
 }
 
 CRC32Result FileCRC32(const std::string& fileName) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "hashing/FileReader.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,6 +20,7 @@ void UpdateCRC32(const void* data, std::size_t count, std::uint32_t& crc);
 struct CRC32Result {
     std::uint32_t crc = 0;
     int resultCode = 0;
+    bool stopped = false; // a poll gave up before the end (crc is then meaningless)
 };
 
 // CRC-32 of the regular file `fileName` (reflected, 0xEDB88320, initial 0xFFFFFFFF, final
@@ -26,6 +29,12 @@ CRC32Result FileCRC32(const std::string& fileName);
 
 // The same, reading through the caller's buffer (any size of at least 1 byte).
 CRC32Result FileCRC32(const std::string& fileName, std::uint8_t* buffer, std::size_t bufferSize);
+
+// The CRC-32 of the rest of an already open file, read through the caller's buffer; with `poll`
+// set, asks it between blocks (see readWholeFile) and gives up when it answers true. The reader is
+// closed at the end.
+CRC32Result FileCRC32(RegularFileReader& reader, std::uint8_t* buffer, std::size_t bufferSize,
+                      const StopPoll* poll = nullptr);
 
 // The two implementations behind UpdateCRC32, open for tests and benchmarks.
 namespace crc32impl {

@@ -1,12 +1,25 @@
 #include "hashing/FileReader.h"
 
+#include "base/LongPath.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace halcyra {
+
+namespace {
+
+// O_NONBLOCK stays set while reading: it changes nothing for ordinary files, and a file that
+// would block gives EAGAIN.
+constexpr int OpenFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+
+int refusal(const struct stat& st) {
+    return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+}
+
+} // namespace
 
 int RegularFileReader::open(const std::string& fileName) {
     close();
@@ -17,36 +30,50 @@ int RegularFileReader::open(const std::string& fileName) {
     }
     // Opening a FIFO, socket or device can block or have side effects: look before opening.
     struct stat before;
-    if (::stat(fileName.c_str(), &before) != 0) {
+    if (statLongPath(fileName, before, true) != 0) {
         return m_error = errno;
     }
     if (!S_ISREG(before.st_mode)) {
-        return m_error = S_ISDIR(before.st_mode) ? EISDIR : EINVAL;
+        return m_error = refusal(before);
     }
     int fd;
     do {
-        fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        fd = openLongPath(fileName, OpenFlags);
     } while (fd < 0 && errno == EINTR);
+    return adopt(fd, before);
+}
+
+int RegularFileReader::openAt(int dirFd, const std::string& name, const struct stat& seen) {
+    close();
+    m_error = 0;
+    if (name.empty() || std::memchr(name.data(), '\0', name.size()) != nullptr) {
+        return m_error = ENOENT;
+    }
+    if (!S_ISREG(seen.st_mode)) {
+        return m_error = refusal(seen);
+    }
+    int fd;
+    do {
+        fd = ::openat(dirFd, name.c_str(), OpenFlags);
+    } while (fd < 0 && errno == EINTR);
+    return adopt(fd, seen);
+}
+
+int RegularFileReader::adopt(int fd, const struct stat& seen) {
     if (fd < 0) {
         return m_error = errno;
     }
     m_fd = fd;
-    // The name may have been replaced by something else between the stat and the open.
+    // The name may have been replaced by something else since it was looked at.
     struct stat after;
     if (::fstat(fd, &after) != 0) {
         m_error = errno;
         close();
         return m_error;
     }
-    if (!S_ISREG(after.st_mode) || after.st_dev != before.st_dev || after.st_ino != before.st_ino) {
+    if (!S_ISREG(after.st_mode) || after.st_dev != seen.st_dev || after.st_ino != seen.st_ino) {
         close();
         return m_error = EAGAIN;
-    }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        m_error = errno;
-        close();
-        return m_error;
     }
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return 0;
@@ -65,6 +92,7 @@ ssize_t RegularFileReader::fill(std::uint8_t* buffer, std::size_t size) {
         } else if (got == 0) {
             break;
         } else if (errno != EINTR) {
+            // EAGAIN included: a regular file that would block counts as unreadable.
             m_error = errno;
             return -1;
         }

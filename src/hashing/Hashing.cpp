@@ -21,45 +21,76 @@ TFileHashing::TFileHashing(std::uint8_t hashType) : m_hashType(hashType) {
 TFileHashing::~TFileHashing() = default;
 
 std::string TFileHashing::HashFile(const std::string& fileName) {
+    return hash(fileName, nullptr);
+}
+
+std::string TFileHashing::HashFile(const std::string& fileName, const std::function<bool()>& shouldStop) {
+    return hash(fileName, shouldStop ? &shouldStop : nullptr);
+}
+
+std::string TFileHashing::hash(const std::string& fileName, const std::function<bool()>* shouldStop) {
+    m_lastStopped = false;
+    if (m_hashType != KindMD5 && m_hashType != KindCRC32) {
+        return {};
+    }
+    RegularFileReader reader;
+    if (reader.open(fileName) != 0) {
+        return {};
+    }
+    return hashOpenFile(reader, shouldStop);
+}
+
+std::string TFileHashing::HashFileAt(int dirFd, const std::string& name, const struct stat& seen) {
+    m_lastStopped = false;
+    if (m_hashType != KindMD5 && m_hashType != KindCRC32) {
+        return {};
+    }
+    RegularFileReader reader;
+    if (reader.openAt(dirFd, name, seen) != 0) {
+        return {};
+    }
+    return hashOpenFile(reader, nullptr);
+}
+
+std::string TFileHashing::hashOpenFile(RegularFileReader& reader, const std::function<bool()>* shouldStop) {
     try {
-        switch (m_hashType) {
-        case KindMD5:
-            return MD5File(fileName);
-        case KindCRC32: {
-            if (!m_crcBuffer) {
-                m_crcBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(FileBlockSize);
-            }
-            const CRC32Result crc = FileCRC32(fileName, m_crcBuffer.get(), FileBlockSize);
-            if (crc.resultCode != 0) {
-                return {};
-            }
-            std::string text(8, '0');
-            for (int i = 0; i < 8; ++i) {
-                text[i] = HexDigits[(crc.crc >> (28 - 4 * i)) & 0xF];
-            }
-            return text;
+        if (m_hashType == KindMD5) {
+            return MD5File(reader, shouldStop);
         }
-        default:
+        if (!m_crcBuffer) {
+            m_crcBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(FileBlockSize);
+        }
+        const CRC32Result crc = FileCRC32(reader, m_crcBuffer.get(), FileBlockSize, shouldStop);
+        m_lastStopped = crc.stopped;
+        if (crc.resultCode != 0 || crc.stopped) {
             return {};
         }
+        std::string text(8, '0');
+        for (int i = 0; i < 8; ++i) {
+            text[i] = HexDigits[(crc.crc >> (28 - 4 * i)) & 0xF];
+        }
+        return text;
     } catch (...) {
-        // Out of memory is the only thing left that can throw here; it is a failure like any other.
+        // Out of memory, or an exception from the poll: a failure like any other.
         return {};
     }
 }
 
-std::string TFileHashing::MD5File(const std::string& fileName) {
+std::string TFileHashing::MD5File(RegularFileReader& reader, const std::function<bool()>* shouldStop) {
     std::uint8_t digest[16];
     MD5->InputType = TSourceType::SourceFile;
-    MD5->InputFilePath = fileName;
     MD5->OutputDigest = digest;
     try {
-        MD5->ComputeDigest();
+        const bool finished = MD5->ComputeFileDigest(reader, shouldStop);
+        MD5->OutputDigest = nullptr;
+        if (!finished) {
+            m_lastStopped = true;
+            return {};
+        }
     } catch (...) {
         MD5->OutputDigest = nullptr;
         return {};
     }
-    MD5->OutputDigest = nullptr;
     std::string text(32, '0');
     for (int i = 0; i < 16; ++i) {
         text[2 * i] = HexDigits[digest[i] >> 4];

@@ -1,13 +1,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 
 namespace halcyra {
 
 class TMD5;
+class RegularFileReader;
 
 // Stands in for the hash of a file that cannot be read, in results, lists and console output.
 inline constexpr std::string_view CannotOpenFilePlaceholder = "________CANNOT_OPEN_FILE________";
@@ -29,15 +32,32 @@ public:
     TFileHashing& operator=(const TFileHashing&) = delete;
 
     // The hash text of the file (32 digits for MD5, 8 for CRC-32), or the empty text when the
-    // file is not a readable regular file. Never throws.
+    // file is not a readable regular file. Paths of any length are accepted. Never throws.
     std::string HashFile(const std::string& fileName);
+
+    // Like HashFile, but calls `shouldStop` between blocks (about every 4 MiB read, and at least every
+    // ~50 ms of reading); when it returns true the hash stops and the empty text comes back.
+    std::string HashFile(const std::string& fileName, const std::function<bool()>& shouldStop);
+
+    // Like HashFile, for the entry `name` of the open folder `dirFd`, which the caller has just found
+    // to be the regular file `seen` (a stat following links). The entry is opened relative to the
+    // folder and must still be that file.
+    std::string HashFileAt(int dirFd, const std::string& name, const struct stat& seen);
+
+    // Whether the last HashFile call was stopped by its poll (then its empty text means "stopped",
+    // not "unreadable").
+    bool LastHashStopped() const { return m_lastStopped; }
 
     std::uint8_t HashType() const { return m_hashType; }
 
 private:
-    std::string MD5File(const std::string& fileName);
+    std::string hash(const std::string& fileName, const std::function<bool()>* shouldStop);
+    // The hash text of the open file, or the empty text when reading fails or the poll stops it.
+    std::string hashOpenFile(RegularFileReader& reader, const std::function<bool()>* shouldStop);
+    std::string MD5File(RegularFileReader& reader, const std::function<bool()>* shouldStop);
 
     std::uint8_t m_hashType;
+    bool m_lastStopped = false;
     std::unique_ptr<TMD5> MD5;                   // present only for kind 0
     std::unique_ptr<std::uint8_t[]> m_crcBuffer; // kind 1: taken at the first file, kept
 };

@@ -209,9 +209,14 @@ void TMD5::ComputeDigest() {
     }
     m_context.reset();
     switch (InputType) {
-    case TSourceType::SourceFile:
-        digestFile();
+    case TSourceType::SourceFile: {
+        RegularFileReader reader;
+        if (const int error = reader.open(InputFilePath); error != 0) {
+            throw std::system_error(error, std::generic_category(), InputFilePath);
+        }
+        digestFile(reader, InputFilePath, nullptr);
         break;
+    }
     case TSourceType::SourceByteArray:
         if (InputArray == nullptr && InputLength != 0) {
             throw std::invalid_argument("TMD5: InputArray is not set");
@@ -229,27 +234,35 @@ void TMD5::ComputeDigest() {
     m_context.finish(OutputDigest);
 }
 
-void TMD5::digestFile() {
-    RegularFileReader reader;
-    if (const int error = reader.open(InputFilePath); error != 0) {
-        throw std::system_error(error, std::generic_category(), InputFilePath);
+bool TMD5::ComputeFileDigest(RegularFileReader& reader, const StopPoll* poll) {
+    if (OutputDigest == nullptr) {
+        throw std::invalid_argument("TMD5: OutputDigest is not set");
     }
+    m_context.reset();
+    if (!digestFile(reader, InputFilePath, poll)) {
+        return false;
+    }
+    m_context.finish(OutputDigest);
+    return true;
+}
+
+bool TMD5::digestFile(RegularFileReader& reader, const std::string& name, const StopPoll* poll) {
     if (!m_buffer) {
         m_buffer = std::make_unique_for_overwrite<std::uint8_t[]>(FileBlockSize);
     }
-    for (;;) {
-        const ssize_t got = reader.fill(m_buffer.get(), FileBlockSize);
-        if (got < 0) {
-            const int error = reader.error();
-            reader.close();
-            m_context.reset();
-            throw std::system_error(error, std::generic_category(), InputFilePath);
-        }
-        m_context.update(m_buffer.get(), static_cast<std::size_t>(got));
-        if (static_cast<std::size_t>(got) < FileBlockSize) {
-            break;
-        }
+    const ReadOutcome outcome =
+        readWholeFile(reader, m_buffer.get(), FileBlockSize, poll,
+                      [this](const std::uint8_t* data, std::size_t size) { m_context.update(data, size); });
+    if (outcome == ReadOutcome::Done) {
+        return true;
     }
+    const int error = reader.error();
+    reader.close();
+    m_context.reset();
+    if (outcome == ReadOutcome::Stopped) {
+        return false;
+    }
+    throw std::system_error(error, std::generic_category(), name);
 }
 
 } // namespace halcyra

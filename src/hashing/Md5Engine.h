@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hashing/FileReader.h"
 #include "hashing/HashKinds.h"
 
 #include <cstddef>
@@ -49,8 +50,14 @@ public:
     // fails (the file is closed first), std::invalid_argument when OutputDigest is not set.
     void ComputeDigest();
 
+    // Digests the rest of the already open file `reader` into OutputDigest, the way ComputeDigest
+    // digests a named file. With `poll` set, asks it between blocks (see readWholeFile): when it
+    // answers true, returns false and OutputDigest is left untouched. Throws as ComputeDigest.
+    bool ComputeFileDigest(RegularFileReader& reader, const StopPoll* poll = nullptr);
+
 private:
-    void digestFile();
+    // Feeds the rest of the file to m_context; false when `poll` stopped it.
+    bool digestFile(RegularFileReader& reader, const std::string& name, const StopPoll* poll);
 
     Md5Context m_context;
     std::unique_ptr<std::uint8_t[]> m_buffer; // FileBlockSize bytes, taken at the first file

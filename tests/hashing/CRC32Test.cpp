@@ -1,8 +1,10 @@
 #include "hashing/CRC32.h"
+#include "hashing/Md5Engine.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -43,14 +45,30 @@ std::vector<std::uint8_t> patternBytes(std::size_t size) {
 
 } // namespace
 
+// Entries of the published table, and the MD5 of all 256 entries as little-endian words.
 TEST(CRC32, TableIsTheStandardReflectedTable) {
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        std::uint32_t c = i;
-        for (int bit = 0; bit < 8; ++bit) {
-            c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+    EXPECT_EQ(CRC32Table[0], 0x00000000u);
+    EXPECT_EQ(CRC32Table[1], 0x77073096u);
+    EXPECT_EQ(CRC32Table[8], 0x0EDB8832u);
+    EXPECT_EQ(CRC32Table[0x10], 0x1DB71064u);
+    EXPECT_EQ(CRC32Table[0x80], 0xEDB88320u);
+    EXPECT_EQ(CRC32Table[0xAA], 0x36034AF6u);
+    EXPECT_EQ(CRC32Table[0xFF], 0x2D02EF8Du);
+    std::uint8_t bytes[1024];
+    for (int i = 0; i < 256; ++i) {
+        for (int b = 0; b < 4; ++b) {
+            bytes[4 * i + b] = static_cast<std::uint8_t>(CRC32Table[i] >> (8 * b));
         }
-        ASSERT_EQ(CRC32Table[i], c) << "entry " << i;
     }
+    Md5Context md5;
+    md5.update(bytes, sizeof bytes);
+    std::uint8_t digest[16];
+    md5.finish(digest);
+    char text[33];
+    for (int i = 0; i < 16; ++i) {
+        std::snprintf(text + 2 * i, 3, "%02X", digest[i]);
+    }
+    EXPECT_STREQ(text, "113B12ABBC212DAE31C2A6C7B4076C19");
 }
 
 TEST(CRC32, KnownAnswers) {

@@ -3,7 +3,13 @@
 #include "hashing/FileReader.h"
 #include "hashing/Md5Engine.h"
 
+#include "../base/DeepTree.h"
+#include "base/LongPath.h"
+
 #include <gtest/gtest.h>
+
+#include <climits>
+#include <map>
 
 #include <cstdio>
 #include <cstdlib>
@@ -232,4 +238,106 @@ TEST_F(FileHashing, OtherKindsHashNothing) {
     }
     EXPECT_EQ(CannotOpenFilePlaceholder, "________CANNOT_OPEN_FILE________");
     EXPECT_EQ(CannotOpenFilePlaceholder.size(), 32u);
+}
+
+// "a" repeated n times (digests from md5sum and openssl dgst -md5, CRC-32 from zlib): the padding
+// boundaries of MD5 and the edges of the reader's blocks.
+TEST_F(FileHashing, KnownDigestsAtPaddingAndBlockBoundaries) {
+    struct Known {
+        std::size_t size;
+        const char* md5;
+        const char* crc;
+    };
+    const Known known[] = {
+        {55, "EF1772B6DFF9A122358552954AD0DF65", "AADFE34E"},
+        {56, "3B0C8AC703F828B04C6C197006D17218", "79790D37"},
+        {57, "652B906D60AF96844EBD21B674F35E93", "50736241"},
+        {63, "B06521F39153D618550606BE297466D5", "6824C5DE"},
+        {64, "014842D480B571495A4A0363793F7367", "89B46555"},
+        {119, "8A7BD0732ED6A28CE75F6DABC90E1613", "4144EBAE"},
+        {120, "5F61C0CCAD4CAC44C75FF505E1F1E537", "D9987447"},
+        {131071, "95AB09FD1F3A9F122B358A9592D71CB4", "22F9CAB6"},
+        {131072, "81615449A98AAAAD8DC179B3BEC87F38", "CA975130"},
+        {131073, "3124E19245CFD2C84A969CCB84B4B2BD", "CEA419BE"},
+    };
+    static_assert(FileBlockSize == 131072, "the table's last rows straddle one read block");
+    for (const Known& k : known) {
+        const std::string path =
+            writeFile("a" + std::to_string(k.size), std::vector<std::uint8_t>(k.size, 'a'));
+        EXPECT_EQ(m_md5.HashFile(path), k.md5) << "size " << k.size;
+        EXPECT_EQ(m_crc.HashFile(path), k.crc) << "size " << k.size;
+    }
+}
+
+// Such files stat as regular files but block when read: they must give the empty text at once.
+TEST_F(FileHashing, FilesThatWouldBlockAreUnreadable) {
+    // A FIFO whose writer stays open: opening it would not block, reading it would.
+    const std::string fifo = m_dir + "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int writer = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    expectUnreadable(fifo);
+    ::close(writer);
+    ::close(reader);
+
+    const int kmsg = ::open("/proc/kmsg", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (kmsg < 0) {
+        GTEST_SKIP() << "/proc/kmsg cannot be opened here";
+    }
+    ::close(kmsg);
+    ASSERT_EQ(::symlink("/proc/kmsg", (m_dir + "kmsg").c_str()), 0);
+    expectUnreadable(m_dir + "kmsg");
+}
+
+TEST_F(FileHashing, PathsBeyondPathMaxAndEntriesOfAnOpenFolder) {
+    const std::map<std::string, std::string> files{{"abc", "abc"}, {"other", "x"}};
+    const std::string deep = m_dir + halcyra::testing::buildDeepTree(m_dir, 40, 200, files);
+    ASSERT_GT(deep.size(), std::size_t{PATH_MAX});
+    EXPECT_EQ(m_md5.HashFile(deep + "abc"), "900150983CD24FB0D6963F7D28E17F72");
+    EXPECT_EQ(m_crc.HashFile(deep + "abc"), "352441C2");
+    expectUnreadable(deep + "missing");
+
+    const int folder = openLongPath(deep, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+    struct stat abc {
+    }, other{};
+    ASSERT_EQ(::fstatat(folder, "abc", &abc, 0), 0);
+    ASSERT_EQ(::fstatat(folder, "other", &other, 0), 0);
+    EXPECT_EQ(m_md5.HashFileAt(folder, "abc", abc), "900150983CD24FB0D6963F7D28E17F72");
+    EXPECT_EQ(m_crc.HashFileAt(folder, "abc", abc), "352441C2");
+    // The entry is no longer the file the caller looked at.
+    EXPECT_EQ(m_md5.HashFileAt(folder, "abc", other), "");
+    EXPECT_EQ(m_crc.HashFileAt(folder, "abc", other), "");
+    ::close(folder);
+}
+
+TEST_F(FileHashing, StopPollEndsAMultiBlockFileOnlyWhenItSaysSo) {
+    const std::string path = m_dir + "zeros"; // 12 MiB of zero bytes
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, 12 << 20), 0);
+    ::close(fd);
+    const std::string zeroMd5 = "EFEEBDDA98EC1D7FB2AD83D23F0713BF";
+    const std::string zeroCrc = "01FB2CCD";
+
+    for (TFileHashing* hasher : {&m_md5, &m_crc}) {
+        const std::string& expected = hasher == &m_md5 ? zeroMd5 : zeroCrc;
+        int calls = 0;
+        // Stop requested at the second poll, in the middle of the file.
+        EXPECT_EQ(hasher->HashFile(path, [&calls] { return ++calls == 2; }), "");
+        EXPECT_TRUE(hasher->LastHashStopped());
+        EXPECT_EQ(calls, 2);
+        // A poll that never stops is asked at least every 4 MiB and changes nothing.
+        calls = 0;
+        EXPECT_EQ(hasher->HashFile(path, [&calls] { return ++calls < 0; }), expected);
+        EXPECT_FALSE(hasher->LastHashStopped());
+        EXPECT_GE(calls, 2);
+        // Unreadable is not stopped, and the flag belongs to the last call only.
+        EXPECT_EQ(hasher->HashFile(path, [] { return true; }), "");
+        EXPECT_EQ(hasher->HashFile("/proc/self/mem", [] { return false; }), "");
+        EXPECT_FALSE(hasher->LastHashStopped());
+        EXPECT_EQ(hasher->HashFile(path, {}), expected);
+        EXPECT_FALSE(hasher->LastHashStopped());
+    }
 }
