@@ -2,10 +2,10 @@
 
 #include "platform/HeadlessUiServices.h"
 #include "platform/QtText.h"
-#include "scheduling/ScheduleForm.h"
 #include "scheduling/ScheduleLookups.h"
 #include "settings/Settings.h"
 #include "shell/GroupMembers.h"
+#include "shell/ProfileCommandsGui.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -200,19 +200,23 @@ void TfrmGroupProfile::UpdateScheduleLabel() {
 }
 
 void TfrmGroupProfile::bScheduleClick() {
-    if (const auto& editSchedule = TfrmSchedule::editScheduleEntry())
-        editSchedule(groupName(), {});
+    desktopScheduleEditor()(groupName(), {});
     UpdateScheduleLabel();
 }
 
 void TfrmGroupProfile::done(int result) {
-    FormClose(result);
-    QDialog::done(result);
+    if (FormClose(result))
+        QDialog::done(result);
 }
 
-void TfrmGroupProfile::FormClose(int result) {
-    if (result == QDialog::Accepted)
-        saveGroupMembers(RootSettings, GroupSettings, names(*lbGroup));
+bool TfrmGroupProfile::FormClose(int result) {
+    if (result != QDialog::Accepted)
+        return true;
+    if (storeGroupMembers(activeUiServices(), RootSettings, GroupSettings, names(*lbGroup),
+                          desktopScheduleEditor()))
+        return true;
+    UpdateScheduleLabel();
+    return false;
 }
 
 } // namespace halcyra

@@ -15,8 +15,9 @@ class TSettings;
 
 // The editor of a group profile: the profiles that may join (ordinary ones not yet in the group) beside the
 // group's members, buttons that move entries between the two lists, and the group's schedule. Both lists
-// keep the profile list's name order. OK stores the members (a group left without members is deleted);
-// any other close writes nothing.
+// keep the profile list's name order. OK stores the members (a group left without members is deleted with
+// its schedule, and the window stays open when that schedule cannot be removed); any other close writes
+// nothing.
 class TfrmGroupProfile : public QDialog {
     Q_OBJECT
 
@@ -61,7 +62,8 @@ protected:
 
 private:
     void FormShow();
-    void FormClose(int result);
+    // False when OK must leave the window open (the schedule of an emptied group could not be removed).
+    bool FormClose(int result);
     void UpdateScheduleLabel();
     std::string groupName() const;
 };

@@ -60,7 +60,45 @@ std::string ownTaskOf(const std::string& name) {
     return task.Name;
 }
 
+enum class ScheduleClearing { Cleared, TaskKept, LookupFailed };
+
+ScheduleClearing clearSchedule(UiServices& ui, const std::string& name, const ScheduleEditor& editSchedule) {
+    TSchedTask task;
+    bool shared = false;
+    std::string error;
+    if (!FindProfileTask(name, task, shared, error)) {
+        if (error.empty())
+            return ScheduleClearing::Cleared;
+        showError(ui, error);
+        return ScheduleClearing::LookupFailed;
+    }
+    if (shared) {
+        showInformation(ui, SharedTaskNote);
+        if (editSchedule)
+            editSchedule(name, {});
+    } else if (!DeleteTask(task.Name)) {
+        showError(ui, DeleteScheduleFailed);
+        return ScheduleClearing::TaskKept;
+    }
+    return ScheduleClearing::Cleared;
+}
+
 } // namespace
+
+bool removeProfileSchedule(UiServices& ui, const std::string& name, const ScheduleEditor& editSchedule) {
+    return clearSchedule(ui, name, editSchedule) == ScheduleClearing::Cleared;
+}
+
+bool storeGroupMembers(UiServices& ui, TSettings& root, TSettings& group, std::vector<std::string> members,
+                       const ScheduleEditor& editSchedule) {
+    if (members.empty()) {
+        const std::string name = groupNameUnder(root, group);
+        if (!name.empty() && !removeProfileSchedule(ui, name, editSchedule))
+            return false;
+    }
+    saveGroupMembers(root, group, std::move(members));
+    return true;
+}
 
 std::string helpFilePath() {
     return programFolder() + "Halcyra.chm";
@@ -131,7 +169,14 @@ bool ProfileCommands::DeleteProfiles(const std::vector<std::string>& selected) {
             continue;
         if (!askYesNo(m_ui, "Are you sure you want to delete the profile " + name + "?"))
             continue;
-        deleteProfileSchedule(name);
+        switch (clearSchedule(m_ui, name, m_entries.editSchedule)) {
+        case ScheduleClearing::Cleared:
+            break;
+        case ScheduleClearing::TaskKept:
+            continue;
+        case ScheduleClearing::LookupFailed:
+            return true;
+        }
         if (!deleteProfileKey(name)) {
             showError(m_ui, DeleteProfileFailed);
             continue;
@@ -139,21 +184,6 @@ bool ProfileCommands::DeleteProfiles(const std::vector<std::string>& selected) {
         deleteProfileFiles(name);
     }
     return true;
-}
-
-void ProfileCommands::deleteProfileSchedule(const std::string& name) {
-    TSchedTask task;
-    bool shared = false;
-    std::string error;
-    if (!FindProfileTask(name, task, shared, error))
-        return;
-    if (shared) {
-        showInformation(m_ui, SharedTaskNote);
-        if (m_entries.editSchedule)
-            m_entries.editSchedule(name, {});
-    } else if (!DeleteTask(task.Name)) {
-        showError(m_ui, DeleteScheduleFailed);
-    }
 }
 
 bool ProfileCommands::deleteProfileKey(const std::string& name) {

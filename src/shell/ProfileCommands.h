@@ -11,6 +11,9 @@ namespace halcyra {
 class TSettings;
 class UiServices;
 
+// Shows the schedule window of a profile.
+using ScheduleEditor = std::function<void(std::string_view profileName, std::string_view extraParams)>;
+
 // The windows the profile commands open. An empty entry counts as a dialog the user cancelled (and, for the
 // schedule window and the run, as nothing to show).
 struct ProfileEntries {
@@ -21,11 +24,22 @@ struct ProfileEntries {
     std::function<bool(bool isNew, std::uint8_t type, TSettings& settings)> editOrdinaryProfile;
     // Edits the group on `group`'s key (a sub-key of `root`); true when confirmed.
     std::function<bool(TSettings& root, TSettings& group)> editGroupProfile;
-    // Shows the schedule window of a profile.
-    std::function<void(std::string_view profileName, std::string_view extraParams)> editSchedule;
+    ScheduleEditor editSchedule;
     // Runs a profile in its run window.
     std::function<void(TSettings& settings, bool unattended)> runProfile;
 };
+
+// Makes way for deleting the profile `name`, so that no task is left running a missing profile: a task that
+// runs only `name` is deleted; for a task shared with other profiles the shared-task note is shown and the
+// schedule window opens on `name` for the user to edit it. False, after an error box with the reason, when
+// the tasks cannot be looked up or the task cannot be deleted: the profile must then stay.
+bool removeProfileSchedule(UiServices& ui, const std::string& name, const ScheduleEditor& editSchedule);
+
+// Stores the members the group editor holds on OK (saveGroupMembers). A group left without members is deleted
+// together with its schedule (removeProfileSchedule); when that schedule cannot be removed nothing is written
+// and false is returned, so the editor stays open.
+bool storeGroupMembers(UiServices& ui, TSettings& root, TSettings& group, std::vector<std::string> members,
+                       const ScheduleEditor& editSchedule);
 
 // The full path of the local help file: "Halcyra.chm" in the program's folder.
 std::string helpFilePath();
@@ -50,10 +64,10 @@ public:
     // Edits the first selected profile in the editor of its kind.
     bool modifyProfile(const std::vector<std::string>& selected);
 
-    // Deletes each selected profile after asking: its scheduled task (a task shared with other profiles is
-    // left to the user in the schedule window), its key, and, each after its own question, its results file,
-    // exclusion lists and log pages. A task or key that cannot be deleted is reported; a profile whose key
-    // stays keeps its files.
+    // Deletes each selected profile after asking: its scheduled task (removeProfileSchedule), its key, and,
+    // each after its own question, its results file, exclusion lists and log pages. A profile whose task or
+    // key cannot be deleted is kept with its files (the failure is reported) and the next one follows; when
+    // the tasks cannot be looked up the command stops there with the look-up's error.
     bool DeleteProfiles(const std::vector<std::string>& selected);
 
     // Opens page 1 of each selected profile's log, or says that it has none.
@@ -70,7 +84,6 @@ public:
 private:
     std::string profileKey(std::string_view name) const;
     bool deleteProfileKey(const std::string& name);
-    void deleteProfileSchedule(const std::string& name);
     void deleteProfileFiles(const std::string& name);
     void deleteTaskMadeDuring(const std::string& name, const std::string& taskBefore);
 

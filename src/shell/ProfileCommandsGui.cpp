@@ -10,6 +10,13 @@
 
 namespace halcyra {
 
+ScheduleEditor desktopScheduleEditor() {
+    return [](std::string_view profileName, std::string_view extraParams) {
+        if (const auto& editSchedule = TfrmSchedule::editScheduleEntry())
+            editSchedule(profileName, extraParams);
+    };
+}
+
 ProfileEntries desktopProfileEntries() {
     ProfileEntries entries;
     entries.chooseProfileType = [](std::uint8_t& type) { return TfrmProfileType::Execute(type); };
@@ -19,10 +26,7 @@ ProfileEntries desktopProfileEntries() {
     entries.editGroupProfile = [](TSettings& root, TSettings& group) {
         return TfrmGroupProfile::Execute(&root, &group);
     };
-    entries.editSchedule = [](std::string_view profileName, std::string_view extraParams) {
-        if (const auto& editSchedule = TfrmSchedule::editScheduleEntry())
-            editSchedule(profileName, extraParams);
-    };
+    entries.editSchedule = desktopScheduleEditor();
     entries.runProfile = [](TSettings& settings, bool unattended) {
         TfrmRunProfile::RunProfile(settings, unattended);
     };

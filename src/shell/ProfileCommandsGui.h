@@ -6,6 +6,9 @@ namespace halcyra {
 
 class TSettings;
 
+// The schedule window (TfrmSchedule's entry; nothing when none is installed).
+ScheduleEditor desktopScheduleEditor();
+
 // The desktop's windows behind the profile commands: the profile-type choice, the set-up dialog, the group
 // editor, the schedule window and the run window.
 ProfileEntries desktopProfileEntries();

@@ -2,6 +2,7 @@
 #include "gui/GuiTestSupport.h"
 
 #include "scheduling/ScheduleForm.h"
+#include "scheduling/ScheduleLookups.h"
 #include "settings/Settings.h"
 #include "shell/About.h"
 #include "shell/GroupProfile.h"
@@ -119,12 +120,15 @@ TEST_F(HousekeepingDialogsTest, GroupEditorListsSortedMovesInRowOrderAndSavesOnO
     EXPECT_FALSE(TfrmGroupProfile::Execute(&root, &g));
     EXPECT_EQ(values("G").size(), 4u);
 
+    ASSERT_TRUE(create("Halcyra G", "\"G\""));
     onModal([](QWidget* window) {
         click(window, "bAllFromGroup");
         click(window, "bOK");
     });
     EXPECT_TRUE(TfrmGroupProfile::Execute(&root, &g));
     EXPECT_FALSE(root.SubKeyExists("G"));
+    bool shared = false;
+    EXPECT_FALSE(IsProfileScheduled("G", shared));
     EXPECT_TRUE(root.SubKeyExists("Other group"));
     EXPECT_FALSE(TfrmGroupProfile::Execute(nullptr, &g));
     EXPECT_FALSE(TfrmGroupProfile::Execute(&root, nullptr));

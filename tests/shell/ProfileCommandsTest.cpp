@@ -162,20 +162,69 @@ TEST_F(ProfileCommandsTest, DeleteAsksPerProfileAndPerFileAndHandlesOwnAndShared
     EXPECT_TRUE(fileThere(TFileSettings::ExclusionDirFileName("B")));
 }
 
-TEST_F(ProfileCommandsTest, DeleteReportsATaskThatCannotBeDeletedAndGoesOn) {
+TEST_F(ProfileCommandsTest, DeleteKeepsAProfileWhoseTaskStaysAndStopsWhenTasksCannotBeListed) {
     addProfile("A", 1);
+    addProfile("B", 1);
     schedule("Halcyra A", "\"A\"");
     touch(TFileSettings::ExclusionFileName("A"));
     crontab->failWrite = true;
-    ui.queueButton(ButtonYes);
-    ui.queueButton(ButtonOk);
-    ui.queueButton(ButtonYes);
-    EXPECT_TRUE(commands().DeleteProfiles({"A"}));
+    ui.queueButton(ButtonYes); // delete A
+    ui.queueButton(ButtonOk);  // its task could not be deleted
+    ui.queueButton(ButtonYes); // delete B
+    EXPECT_TRUE(commands().DeleteProfiles({"A", "B"}));
     EXPECT_EQ(messages(), (Texts{"Are you sure you want to delete the profile A?",
                                  "There was an error trying to delete the schedule.",
-                                 "Also delete the profiles file exclusion list?"}));
-    EXPECT_FALSE(exists("A"));
-    EXPECT_FALSE(fileThere(TFileSettings::ExclusionFileName("A")));
+                                 "Are you sure you want to delete the profile B?"}));
+    EXPECT_TRUE(exists("A"));
+    EXPECT_TRUE(scheduled("A"));
+    EXPECT_TRUE(fileThere(TFileSettings::ExclusionFileName("A")));
+    EXPECT_FALSE(exists("B"));
+
+    // A task folder that cannot be read: the look-up's error, and no profile is deleted.
+    crontab->failWrite = false;
+    addProfile("C", 1);
+    std::filesystem::remove_all(folder.path("Tasks"));
+    test::writeText(folder.path("Tasks"), "not a folder");
+    ui.queueButton(ButtonYes);
+    ui.queueButton(ButtonOk);
+    EXPECT_TRUE(commands().DeleteProfiles({"A", "C"}));
+    ASSERT_EQ(messages().size(), 5u);
+    EXPECT_NE(messages()[4].find("SchedulingAgent.Enum"), std::string::npos) << messages()[4];
+    EXPECT_TRUE(exists("A"));
+    EXPECT_TRUE(exists("C"));
+    EXPECT_FALSE(ui.scriptMismatch());
+}
+
+TEST_F(ProfileCommandsTest, EmptiedGroupGoesWithItsOwnTaskAndStaysWhenTheTaskCannotGo) {
+    addProfile("A", 1);
+    addProfile("Own", 2);
+    addProfile("Both", 2);
+    schedule("Halcyra Own", "\"Own\"");
+    schedule("Halcyra Both", "\"Both\" \"A\"");
+    const ScheduleEditor editor = [this](std::string_view profile, std::string_view) {
+        calls.push_back("schedule " + std::string(profile));
+    };
+    TSettings own(key("Own"));
+    TSettings both(key("Both"));
+    EXPECT_TRUE(storeGroupMembers(ui, root, own, {"A"}, editor));
+    EXPECT_TRUE(scheduled("Own"));
+
+    crontab->failWrite = true;
+    ui.queueButton(ButtonOk);
+    EXPECT_FALSE(storeGroupMembers(ui, root, own, {}, editor));
+    EXPECT_TRUE(exists("Own"));
+    EXPECT_EQ(TSettings(key("Own")).ReadStringDef("Name0", ""), "A");
+    crontab->failWrite = false;
+    EXPECT_TRUE(storeGroupMembers(ui, root, own, {}, editor));
+    EXPECT_FALSE(exists("Own"));
+    EXPECT_FALSE(scheduled("Own"));
+
+    ui.queueButton(ButtonOk); // the shared-task note
+    EXPECT_TRUE(storeGroupMembers(ui, root, both, {}, editor));
+    EXPECT_FALSE(exists("Both"));
+    EXPECT_EQ(calls, (Texts{"schedule Both"}));
+    EXPECT_EQ(messages().size(), 2u);
+    EXPECT_FALSE(ui.scriptMismatch());
 }
 
 TEST_F(ProfileCommandsTest, DeleteKeepsTheFilesOfAProfileWhoseKeyCannotBeDeleted) {
