@@ -1,5 +1,7 @@
 #include "detection/FolderListing.h"
 
+#include "base/LongPath.h"
+
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -11,17 +13,43 @@ namespace halcyra {
 
 namespace {
 
+constexpr int FolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
+
 class RealFolderListing final : public FolderListing {
 public:
-    explicit RealFolderListing(DIR* dir) : m_dir(dir), m_fd(dirfd(dir)) {}
-    ~RealFolderListing() override { closedir(m_dir); }
+    // Takes the open folder `fd`; null with `error` set when its listing cannot be started.
+    static std::unique_ptr<FolderListing> open(int fd, int& error) {
+        if (fd < 0) {
+            error = errno;
+            return nullptr;
+        }
+        // The listing reads through a descriptor of its own, which closing it ends; `fd` stays the base.
+        const int listFd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        DIR* dir = listFd < 0 ? nullptr : fdopendir(listFd);
+        if (dir == nullptr) {
+            error = errno;
+            if (listFd >= 0)
+                close(listFd);
+            close(fd);
+            return nullptr;
+        }
+        return std::unique_ptr<FolderListing>(new RealFolderListing(fd, dir));
+    }
+
+    ~RealFolderListing() override {
+        endPass();
+        close(m_fd);
+    }
 
     bool next(FolderEntry& entry) override {
+        if (m_dir == nullptr)
+            return false;
         for (;;) {
             errno = 0;
             const dirent* item = readdir(m_dir);
             if (item == nullptr) {
                 m_error = errno;
+                endPass();
                 return false;
             }
             const char* name = item->d_name;
@@ -38,6 +66,8 @@ public:
     bool fileFacts(FileFacts& facts) override {
         if (!m_haveFacts) {
             struct stat info {};
+            if (m_name == nullptr)
+                return false;
             if (fstatat(m_fd, m_name, &info, 0) != 0 || !S_ISREG(info.st_mode))
                 return false;
             remember(info);
@@ -48,7 +78,22 @@ public:
 
     int error() const override { return m_error; }
 
+    void endPass() override {
+        if (m_dir != nullptr) {
+            closedir(m_dir);
+            m_dir = nullptr;
+            m_name = nullptr;
+        }
+    }
+
+    std::unique_ptr<FolderListing> openSubFolder(std::string_view name, int& error) override {
+        const std::string subFolder(name);
+        return open(openat(m_fd, subFolder.c_str(), FolderFlags | O_NOFOLLOW), error);
+    }
+
 private:
+    RealFolderListing(int fd, DIR* dir) : m_dir(dir), m_fd(fd) {}
+
     FolderEntryKind classify(unsigned char type) {
         switch (type) {
         case DT_DIR:
@@ -91,19 +136,8 @@ private:
 class RealFileSystem final : public FileSystem {
 public:
     std::unique_ptr<FolderListing> openFolder(const std::string& path, bool followLink, int& error) override {
-        const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
-        const int fd = open(path.c_str(), flags);
-        if (fd < 0) {
-            error = errno;
-            return nullptr;
-        }
-        DIR* dir = fdopendir(fd);
-        if (dir == nullptr) {
-            error = errno;
-            close(fd);
-            return nullptr;
-        }
-        return std::make_unique<RealFolderListing>(dir);
+        return RealFolderListing::open(openLongPath(path, FolderFlags | (followLink ? 0 : O_NOFOLLOW)),
+                                       error);
     }
 };
 

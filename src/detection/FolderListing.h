@@ -23,7 +23,9 @@ struct FileFacts {
     std::int64_t modified = 0; // last write, seconds since the Unix epoch
 };
 
-// One pass over the entries of one folder, in the order the file system delivers them.
+// An open folder with one pass over its entries, in the order the file system delivers them. The
+// folder stays open after the pass as the base its sub-folders are opened from, so that a walk works
+// at any depth, whatever the length of the paths.
 class FolderListing {
 public:
     virtual ~FolderListing() = default;
@@ -34,17 +36,30 @@ public:
     // not (or no longer) a regular file: vanished, a dangling link, a link to a folder or a FIFO.
     virtual bool fileFacts(FileFacts& facts) = 0;
     virtual int error() const = 0;
+    // Ends the pass and releases what it holds; the folder stays open for openSubFolder().
+    virtual void endPass() {}
+    // Opens the sub-folder `name` of this folder, never through a link. Null with `error` set to an
+    // errno value when it cannot (ENOENT when it is gone, ENOTDIR when it is no folder now).
+    virtual std::unique_ptr<FolderListing> openSubFolder(std::string_view name, int& error) = 0;
 };
 
 // The file-system access of folder walks, behind one seam so that tests can make a listing fail.
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
-    // Opens the listing of `path`; null with `error` set to an errno value when it cannot. Only a
-    // walk's starting folder may be reached through a link (`followLink`); for any other folder a
-    // link is refused.
+    // Opens the listing of `path`, a walk's starting folder, whatever the length of the path; null
+    // with `error` set to an errno value when it cannot. `followLink`: the folder may be reached
+    // through a link; otherwise a link is refused.
     virtual std::unique_ptr<FolderListing> openFolder(const std::string& path, bool followLink,
                                                       int& error) = 0;
+
+    // Opens the listing of the sub-folder `name` of `parent` (whose full path is `path`, ending in
+    // '/'), never through a link. The real file system opens it relative to `parent`.
+    virtual std::unique_ptr<FolderListing> openSubFolder(FolderListing& parent, std::string_view name,
+                                                         const std::string& path, int& error) {
+        (void)path;
+        return parent.openSubFolder(name, error);
+    }
 
     // The real file system.
     static FileSystem& real();

@@ -5,34 +5,114 @@
 #include "detection/FolderListing.h"
 #include "detection/IOStream.h"
 
+#include <algorithm>
+#include <cerrno>
+
 namespace halcyra {
 
 namespace {
 
 constexpr std::chrono::milliseconds ListingRetryDelay{5000};
 
-bool isBlankOrControl(char c) {
-    return static_cast<unsigned char>(c) <= ' ';
-}
+// Folders below the starting one that a walk keeps open at most (the deepest ones on its path).
+constexpr std::size_t MaxOpenLevels = 32;
 
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && isBlankOrControl(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isBlankOrControl(text.back()))
-        text.remove_suffix(1);
-    return text;
+// A listing that failed this way found the sub-folder gone or no longer a folder.
+bool vanished(int error) {
+    return error == ENOENT || error == ENOTDIR;
 }
-
-// One level of a depth-first walk: the sub-folder names still to visit below the folder whose path
-// (or relative path) is the first `pathLength` bytes of the walk's current path.
-struct WalkFrame {
-    std::vector<std::string> subFolders;
-    std::size_t next = 0;
-    std::size_t pathLength = 0;
-    int depth = 0;
-};
 
 } // namespace
+
+// A depth-first walk below one starting folder, without recursion, so that no depth of tree can
+// exhaust the stack. Each level on the current path that still has sub-folders to visit keeps its
+// folder open, and each sub-folder is opened relative to its parent, so paths of any length work. Only
+// the deepest MaxOpenLevels levels (and the starting folder) stay open; a level whose folder was closed
+// reopens it, one name at a time from the starting folder, when its turn comes again.
+class TreeWalk {
+public:
+    TreeWalk(FileSystem& files, std::string root) : m_files(files), m_path(std::move(root)) {}
+
+    // The current folder's full path, with a trailing '/'.
+    const std::string& path() const { return m_path; }
+    bool atRoot() const { return m_atRoot; }
+    // The current folder's depth: 0 directly below the starting folder.
+    int depth() const { return m_depth; }
+
+    // Opens the current folder's listing; null with `error` set when it cannot be started.
+    std::unique_ptr<FolderListing> open(int& error) {
+        if (m_atRoot)
+            return m_files.openFolder(m_path, true, error);
+        Level& top = m_levels.back();
+        if (!top.folder && !reopenTop(error))
+            return nullptr;
+        return m_files.openSubFolder(*top.folder, m_name, m_path, error);
+    }
+
+    // Makes `subFolders` of the current folder (open as `folder`) the next ones to visit.
+    void descend(std::unique_ptr<FolderListing> folder, std::vector<std::string>&& subFolders) {
+        folder->endPass();
+        m_levels.push_back(Level{std::move(folder), std::move(subFolders), 0, m_path.size(), m_depth});
+        // The open levels below the starting folder are always the deepest ones: close the shallowest.
+        while (m_levels.size() - m_firstOpen > MaxOpenLevels)
+            m_levels[m_firstOpen++].folder.reset();
+    }
+
+    // Moves to the next folder; false when the walk is complete.
+    bool next() {
+        m_atRoot = false;
+        while (!m_levels.empty()) {
+            Level& top = m_levels.back();
+            if (top.next < top.subFolders.size()) {
+                m_path.resize(top.pathLength);
+                m_name = std::move(top.subFolders[top.next++]);
+                m_path += m_name;
+                m_path += '/';
+                m_depth = top.depth + 1;
+                return true;
+            }
+            m_levels.pop_back();
+            m_firstOpen = std::min(m_firstOpen, m_levels.size());
+        }
+        return false;
+    }
+
+private:
+    struct Level {
+        std::unique_ptr<FolderListing> folder; // null once closed
+        std::vector<std::string> subFolders;
+        std::size_t next = 0;
+        std::size_t pathLength = 0; // of the folder's path
+        int depth = 0;              // of the folder
+    };
+
+    // Every level between the starting folder and a closed deepest level is closed too.
+    bool reopenTop(int& error) {
+        std::unique_ptr<FolderListing> folder;
+        FolderListing* parent = m_levels.front().folder.get();
+        for (std::size_t k = 1; k < m_levels.size(); ++k) {
+            const std::size_t start = m_levels[k - 1].pathLength;
+            const std::size_t length = m_levels[k].pathLength - start - 1;
+            folder = m_files.openSubFolder(*parent, std::string_view(m_path).substr(start, length),
+                                           m_path.substr(0, m_levels[k].pathLength), error);
+            if (!folder)
+                return false;
+            folder->endPass();
+            parent = folder.get();
+        }
+        m_levels.back().folder = std::move(folder);
+        m_firstOpen = m_levels.size() - 1;
+        return true;
+    }
+
+    FileSystem& m_files;
+    std::string m_path;
+    std::string m_name; // of the current folder
+    bool m_atRoot = true;
+    int m_depth = -1;
+    std::vector<Level> m_levels;
+    std::size_t m_firstOpen = 1; // levels from here to the deepest are open, and the first one
+};
 
 TTreeScanner::TTreeScanner(PlainList& fileList, FileSystem* fileSystem, Clock* clock)
     : m_plainList(&fileList), m_mode(0), m_fileSystem(fileSystem ? *fileSystem : FileSystem::real()),
@@ -70,46 +150,38 @@ bool TTreeScanner::Scan(std::string_view dir, bool recurse, std::string& errorTe
         errorText = !m_includeError.empty() ? m_includeError : m_excludeError;
         return false;
     }
-    const std::string_view folder = trimmed(dir);
-    if (folder.empty()) {
+    // The folder exactly as given: blanks and control characters can be part of a name.
+    if (dir.empty()) {
         errorText = "Internal errror: There is no directory/file to scan";
         return false;
     }
-    m_root = withTrailingSlash(folder);
+    m_root = withTrailingSlash(dir);
 
-    // Depth first without recursion, so that no depth of tree can exhaust the stack.
-    std::string path = m_root;
+    TreeWalk walk(m_fileSystem, m_root);
     std::vector<std::string> subFolders;
-    scanFolder(path, true, recurse, subFolders, errorText);
-    std::vector<WalkFrame> stack;
-    if (recurse && !subFolders.empty())
-        stack.push_back(WalkFrame{std::move(subFolders), 0, path.size(), 0});
-    while (!stack.empty() && !m_aborted && errorText.empty()) {
-        WalkFrame& top = stack.back();
-        if (top.next == top.subFolders.size()) {
-            stack.pop_back();
-            continue;
-        }
-        path.resize(top.pathLength);
-        path += top.subFolders[top.next];
-        path += '/';
-        std::string().swap(top.subFolders[top.next++]);
+    do {
         subFolders.clear();
-        scanFolder(path, false, recurse, subFolders, errorText);
-        if (!subFolders.empty())
-            stack.push_back(WalkFrame{std::move(subFolders), 0, path.size(), 0});
-    }
+        std::unique_ptr<FolderListing> folder = scanFolder(walk, recurse, subFolders, errorText);
+        if (folder && !subFolders.empty() && !m_aborted && errorText.empty())
+            walk.descend(std::move(folder), std::move(subFolders));
+    } while (!m_aborted && errorText.empty() && walk.next());
     return !m_aborted && errorText.empty();
 }
 
-void TTreeScanner::scanFolder(const std::string& folder, bool isRoot, bool recurse,
-                              std::vector<std::string>& subFolders, std::string& errorText) {
+std::unique_ptr<FolderListing> TTreeScanner::scanFolder(TreeWalk& walk, bool recurse,
+                                                        std::vector<std::string>& subFolders,
+                                                        std::string& errorText) {
+    const std::string& folder = walk.path();
+    // A sub-folder that is gone since its parent was listed is treated like a vanished file: its files
+    // are absent, and it is no error.
     int error = 0;
-    std::unique_ptr<FolderListing> listing = m_fileSystem.openFolder(folder, isRoot, error);
-    if (!listing) {
+    std::unique_ptr<FolderListing> listing = walk.open(error);
+    if (!listing && !(vanished(error) && !walk.atRoot())) {
         m_clock.sleepFor(ListingRetryDelay);
-        listing = m_fileSystem.openFolder(folder, isRoot, error);
+        listing = walk.open(error);
     }
+    if (!listing && vanished(error) && !walk.atRoot())
+        return nullptr;
     if (listing) {
         const std::size_t relativeStart = m_root.size() - 1;
         FolderEntry entry;
@@ -145,12 +217,13 @@ void TTreeScanner::scanFolder(const std::string& folder, bool isRoot, bool recur
             }
         }
         error = listing->error();
-        listing.reset();
+        listing->endPass();
     }
     if (error != 0)
         errorText = "Error scanning \"" + folder + "\" : " + systemMessage(error);
     if (OnDirectory && OnDirectory(folder))
         m_aborted = true;
+    return listing;
 }
 
 void TTreeScanner::addEntry(std::string&& key, const TFileDetails& details) {
@@ -174,46 +247,31 @@ void TTreeScanner::ListSubFolders(std::string_view root, SubFolderList* list, co
                                   FileSystem* fileSystem) {
     if (list == nullptr)
         return;
-    FileSystem& files = fileSystem ? *fileSystem : FileSystem::real();
     const std::string base = withTrailingSlash(root);
-    std::string relative;
+    TreeWalk walk(fileSystem ? *fileSystem : FileSystem::real(), base);
     std::string key;
-    std::vector<WalkFrame> stack;
-
-    // Lists the folder at `relative` and, when it has sub-folders, makes it the walk's next level.
-    auto enter = [&](int depth) {
-        if (progress)
-            progress(relative);
-        int error = 0;
-        const auto listing = files.openFolder(base + relative, relative.empty(), error);
-        if (!listing)
-            return;
-        WalkFrame frame{{}, 0, relative.size(), depth};
-        FolderEntry entry;
-        while (listing->next(entry))
-            if (entry.kind == FolderEntryKind::Folder)
-                frame.subFolders.emplace_back(entry.name);
-        if (!frame.subFolders.empty())
-            stack.push_back(std::move(frame));
-    };
-
-    enter(0);
-    while (!stack.empty()) {
-        WalkFrame& top = stack.back();
-        if (top.next == top.subFolders.size()) {
-            stack.pop_back();
-            continue;
+    std::vector<std::string> subFolders;
+    do {
+        const std::string_view relative = std::string_view(walk.path()).substr(base.size());
+        if (!walk.atRoot()) {
+            key.assign(1, '/');
+            key += relative;
+            list->try_emplace(key, walk.depth());
         }
-        const int depth = top.depth;
-        relative.resize(top.pathLength);
-        relative += top.subFolders[top.next];
-        relative += '/';
-        std::string().swap(top.subFolders[top.next++]);
-        key.assign(1, '/');
-        key += relative;
-        list->try_emplace(key, depth);
-        enter(depth + 1);
-    }
+        if (progress)
+            progress(std::string(relative));
+        int error = 0;
+        std::unique_ptr<FolderListing> folder = walk.open(error);
+        if (!folder)
+            continue; // nothing below a folder that cannot be listed
+        subFolders.clear();
+        FolderEntry entry;
+        while (folder->next(entry))
+            if (entry.kind == FolderEntryKind::Folder)
+                subFolders.emplace_back(entry.name);
+        if (!subFolders.empty())
+            walk.descend(std::move(folder), std::move(subFolders));
+    } while (walk.next());
 }
 
 } // namespace halcyra

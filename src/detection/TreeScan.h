@@ -16,6 +16,8 @@ namespace halcyra {
 
 class Clock;
 class FileSystem;
+class FolderListing;
+class TreeWalk;
 
 // The recorded state of one file.
 struct TFileDetails {
@@ -79,10 +81,11 @@ public:
 
     TScanEvent OnDirectory;
 
-    // Scans `dir` (trimmed of blanks and control characters), its sub-folders too when `recurse`.
+    // Scans the folder `dir` exactly as given, its sub-folders too when `recurse`, at any depth.
     // True when the scan was neither aborted nor failed; on failure `errorText` says why and the
     // entries found so far stay in the list. A folder that cannot be listed is tried once more after
-    // five seconds; if it still fails, the scan ends with "Error scanning "<folder>" : <reason>".
+    // five seconds; if it still fails, the scan ends with "Error scanning "<folder>" : <reason>". A
+    // sub-folder found gone (or no longer a folder) when its turn comes is left out without an error.
     bool Scan(std::string_view dir, bool recurse, std::string& errorText);
 
     // Set when OnDirectory asked to stop; never cleared.
@@ -110,8 +113,11 @@ public:
                                const FolderProgress& progress = {}, FileSystem* fileSystem = nullptr);
 
 private:
-    void scanFolder(const std::string& folder, bool isRoot, bool recurse,
-                    std::vector<std::string>& subFolders, std::string& errorText);
+    // Lists the walk's current folder: accepted files into the list, sub-folders to visit into
+    // `subFolders`, then OnDirectory. Returns the folder, still open, or null when it could not be
+    // listed or is gone.
+    std::unique_ptr<FolderListing> scanFolder(TreeWalk& walk, bool recurse,
+                                              std::vector<std::string>& subFolders, std::string& errorText);
     void addEntry(std::string&& key, const TFileDetails& details);
 
     PlainList* m_plainList = nullptr;

@@ -134,7 +134,8 @@ public:
     std::int64_t m_now = DefaultMtime;
 };
 
-// The real file system, except that opening the listed folders fails a given number of times.
+// The real file system, except that opening the listed folders (by full path with a trailing '/')
+// fails a given number of times.
 class FailingFileSystem final : public FileSystem {
 public:
     struct Failure {
@@ -142,18 +143,26 @@ public:
         int times; // how many attempts fail; -1 = all
     };
     std::unique_ptr<FolderListing> openFolder(const std::string& path, bool followLink, int& error) override {
-        opened.push_back(path);
-        const auto found = failures.find(path);
-        if (found != failures.end() && found->second.times != 0) {
-            if (found->second.times > 0)
-                --found->second.times;
-            error = found->second.error;
-            return nullptr;
-        }
-        return FileSystem::real().openFolder(path, followLink, error);
+        return fails(path, error) ? nullptr : FileSystem::real().openFolder(path, followLink, error);
+    }
+    std::unique_ptr<FolderListing> openSubFolder(FolderListing& parent, std::string_view name,
+                                                 const std::string& path, int& error) override {
+        return fails(path, error) ? nullptr : FileSystem::openSubFolder(parent, name, path, error);
     }
     std::map<std::string, Failure> failures;
     std::vector<std::string> opened;
+
+private:
+    bool fails(const std::string& path, int& error) {
+        opened.push_back(path);
+        const auto found = failures.find(path);
+        if (found == failures.end() || found->second.times == 0)
+            return false;
+        if (found->second.times > 0)
+            --found->second.times;
+        error = found->second.error;
+        return true;
+    }
 };
 
 } // namespace halcyra::test

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
+#include <dirent.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -43,29 +45,54 @@ ScanResult scanCompare(const std::string& dir, bool recurse, const std::string& 
     return result;
 }
 
-// A tree that is one chain of folders "d/d/d/..." of the given depth, each holding one file "f";
-// keeps no per-level state, so very deep walks cost nothing but the walk itself.
+// A tree that is one chain of folders "d/d/d/..." of the given depth, each holding one file "f" and,
+// with `siblings`, a folder "s" holding one file "f" that is listed after "d". Entries come in that
+// order; keeps no per-level state, so very deep walks cost nothing but the walk itself. Counts the
+// listings alive at once, as the real file system would count open descriptors.
 class ChainFileSystem final : public FileSystem {
 public:
-    ChainFileSystem(std::size_t rootLength, std::size_t depth) : m_rootLength(rootLength), m_depth(depth) {}
+    ChainFileSystem(std::size_t rootLength, std::size_t depth, bool siblings = false)
+        : m_rootLength(rootLength), m_depth(depth), m_siblings(siblings) {}
 
     std::unique_ptr<FolderListing> openFolder(const std::string& path, bool, int&) override {
-        const std::size_t level = (path.size() - m_rootLength) / 2;
-        return std::make_unique<Listing>(level < m_depth);
+        return listingOf(path);
+    }
+    std::unique_ptr<FolderListing> openSubFolder(FolderListing&, std::string_view, const std::string& path,
+                                                 int&) override {
+        return listingOf(path);
     }
 
+    std::size_t opens = 0;
+    std::size_t alive = 0;
+    std::size_t mostAlive = 0;
+
 private:
+    std::unique_ptr<FolderListing> listingOf(const std::string& path) {
+        ++opens;
+        const bool sibling = path.size() >= 2 && path.compare(path.size() - 2, 2, "s/") == 0;
+        const std::size_t level = (path.size() - m_rootLength) / 2;
+        return std::make_unique<Listing>(*this, !sibling && level < m_depth, !sibling && m_siblings);
+    }
+
     class Listing final : public FolderListing {
     public:
-        explicit Listing(bool hasSubFolder) : m_hasSubFolder(hasSubFolder) {}
+        Listing(ChainFileSystem& files, bool chain, bool sibling)
+            : m_files(files), m_chain(chain), m_sibling(sibling) {
+            m_files.mostAlive = std::max(m_files.mostAlive, ++m_files.alive);
+        }
+        ~Listing() override { --m_files.alive; }
         bool next(FolderEntry& entry) override {
             ++m_index;
             if (m_index == 1) {
                 entry = {"f", FolderEntryKind::File};
                 return true;
             }
-            if (m_index == 2 && m_hasSubFolder) {
+            if (m_index == 2 && m_chain) {
                 entry = {"d", FolderEntryKind::Folder};
+                return true;
+            }
+            if (m_index <= 3 && m_chain && m_sibling) {
+                entry = {"s", FolderEntryKind::Folder};
                 return true;
             }
             return false;
@@ -75,14 +102,82 @@ private:
             return true;
         }
         int error() const override { return 0; }
+        std::unique_ptr<FolderListing> openSubFolder(std::string_view, int& error) override {
+            error = ENOTSUP; // the file system opens sub-folders by path
+            return nullptr;
+        }
 
     private:
-        bool m_hasSubFolder;
+        ChainFileSystem& m_files;
+        bool m_chain;
+        bool m_sibling;
         int m_index = 0;
     };
 
     std::size_t m_rootLength;
     std::size_t m_depth;
+    bool m_siblings;
+};
+
+// A chain of `depth` folders, each named by `name` with a different first letter per level, built
+// with mkdirat below `root`, so that it may run far deeper than PATH_MAX; each folder holds "f.txt"
+// and the deepest one "leaf.txt". Removed (without paths) when destroyed.
+class DeepChain {
+public:
+    DeepChain(const std::string& root, std::size_t depth, std::size_t nameLength) : m_root(root) {
+        int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        for (std::size_t level = 0; level < depth && fd >= 0; ++level) {
+            const std::string name =
+                std::string(1, static_cast<char>('A' + level % 26)) + std::string(nameLength - 1, 'n');
+            m_relative += name + "/";
+            writeAt(fd, "f.txt");
+            EXPECT_EQ(mkdirat(fd, name.c_str(), 0700), 0);
+            const int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            close(fd);
+            fd = next;
+        }
+        EXPECT_GE(fd, 0);
+        writeAt(fd, "leaf.txt");
+        close(fd);
+    }
+    ~DeepChain() {
+        const int fd = open(m_root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const std::size_t slash = m_relative.find('/');
+        if (fd >= 0 && slash != std::string::npos)
+            removeBelow(fd, m_relative.substr(0, slash));
+        if (fd >= 0)
+            close(fd);
+    }
+    // The chain's path below the root, "A.../B.../", ending in '/'.
+    const std::string& relative() const { return m_relative; }
+
+private:
+    static void writeAt(int fd, const char* name) {
+        const int file = openat(fd, name, O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+        EXPECT_GE(file, 0);
+        close(file);
+    }
+    static void removeBelow(int parent, const std::string& name) {
+        const int fd = openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        DIR* dir = fdopendir(fd);
+        std::vector<std::pair<std::string, bool>> entries;
+        while (const dirent* item = readdir(dir))
+            if (std::string_view(item->d_name) != "." && std::string_view(item->d_name) != "..")
+                entries.emplace_back(item->d_name, item->d_type == DT_DIR);
+        for (const auto& [entry, folder] : entries) {
+            if (folder)
+                removeBelow(dirfd(dir), entry);
+            else
+                unlinkat(dirfd(dir), entry.c_str(), 0);
+        }
+        closedir(dir);
+        unlinkat(parent, name.c_str(), AT_REMOVEDIR);
+    }
+
+    std::string m_root;
+    std::string m_relative;
 };
 
 } // namespace
@@ -117,10 +212,25 @@ TEST(TreeScanner, PlainModeKeysAreFullPaths) {
     TTreeScanner scanner(list);
     EXPECT_EQ(scanner.Mode(), 0);
     std::string error;
-    // The folder text is trimmed of blanks and control characters.
-    ASSERT_TRUE(scanner.Scan(" \t" + tree.root().substr(0, tree.root().size() - 1) + " \n", true, error));
+    ASSERT_TRUE(scanner.Scan(tree.root().substr(0, tree.root().size() - 1), true, error));
     EXPECT_EQ(keysOf(list), (Keys{tree.path("a.txt"), tree.path("s/b.txt")}));
     EXPECT_EQ(list.at(tree.path("s/b.txt")).Size, 2);
+}
+
+TEST(TreeScanner, FolderIsTakenExactlyAsGiven) {
+    TestTree tree({{"x/plain.txt", ""}, {"x /blank.txt", ""}, {" x/lead.txt", ""}});
+    for (const auto& [folder, key] : {std::pair<std::string, std::string>{"x", "/plain.txt"},
+                                      {"x ", "/blank.txt"},
+                                      {" x", "/lead.txt"}}) {
+        const ScanResult result = scanCompare(tree.path(folder), true);
+        EXPECT_TRUE(result.ok) << result.error;
+        EXPECT_EQ(result.keys, Keys{key}) << '"' << folder << '"';
+    }
+    CompareList list;
+    FakeClock clock;
+    std::string error;
+    EXPECT_FALSE(TTreeScanner(list, nullptr, &clock).Scan(tree.path("x") + "\n", true, error));
+    EXPECT_EQ(error, "Error scanning \"" + tree.path("x") + "\n/\" : No such file or directory");
 }
 
 TEST(TreeScanner, NamesDifferingOnlyInCaseAreBothMonitored) {
@@ -284,12 +394,10 @@ TEST(TreeScanner, LargeFilesKeepTheirTrueSize) {
 }
 
 TEST(TreeScanner, EmptyFolderTextIsAnError) {
-    for (const char* text : {"", "  \t\r\n"}) {
-        CompareList list;
-        std::string error;
-        EXPECT_FALSE(TTreeScanner(list).Scan(text, true, error));
-        EXPECT_EQ(error, "Internal errror: There is no directory/file to scan");
-    }
+    CompareList list;
+    std::string error;
+    EXPECT_FALSE(TTreeScanner(list).Scan("", true, error));
+    EXPECT_EQ(error, "Internal errror: There is no directory/file to scan");
 }
 
 TEST(TreeScanner, UnlistableSubFolderEndsTheScanAfterOneRetry) {
@@ -345,6 +453,107 @@ TEST(TreeScanner, AbortFromTheFolderEventStopsBeforeSubFolders) {
     EXPECT_EQ(error, "");
     EXPECT_TRUE(scanner.Aborted());
     EXPECT_EQ(keysOf(list), (Keys{"/a.txt"}));
+}
+
+TEST(TreeScanner, SubFolderGoneBeforeItsTurnIsLeftOut) {
+    TestTree tree({{"top.txt", ""},
+                   {"a/kept.txt", ""},
+                   {"a/gone/x.txt", ""},
+                   {"a/gone/deeper/y.txt", ""},
+                   {"a/filenow/z.txt", ""},
+                   {"a/linknow/w.txt", ""},
+                   {"b/kept.txt", ""}});
+    FakeClock clock;
+    CompareList list;
+    TTreeScanner scanner(list, nullptr, &clock);
+    Keys events;
+    // Between the listing of "a" and the descent into its sub-folders, one is removed, one becomes a
+    // file and one a link to a folder.
+    scanner.OnDirectory = [&](const std::string& folder) {
+        events.push_back(folder.substr(tree.root().size()));
+        if (folder == tree.path("a/")) {
+            std::filesystem::remove_all(tree.path("a/gone"));
+            std::filesystem::remove_all(tree.path("a/filenow"));
+            tree.add({"a/filenow", "now a file"});
+            std::filesystem::remove_all(tree.path("a/linknow"));
+            tree.symlink("../b", "a/linknow");
+        }
+        return false;
+    };
+    std::string error;
+    EXPECT_TRUE(scanner.Scan(tree.root(), true, error)) << error;
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(keysOf(list), (Keys{"/a/kept.txt", "/b/kept.txt", "/top.txt"}));
+    EXPECT_TRUE(clock.sleeps.empty()); // no retry for a folder that is gone
+    std::sort(events.begin(), events.end());
+    EXPECT_EQ(events, (Keys{"", "a/", "b/"}));
+
+    // Any other failure still ends the scan, and a missing starting folder is still an error.
+    FailingFileSystem files;
+    files.failures[tree.path("b/")] = {EIO, -1};
+    CompareList failed;
+    EXPECT_FALSE(TTreeScanner(failed, &files, &clock).Scan(tree.root(), true, error));
+    EXPECT_EQ(error, "Error scanning \"" + tree.path("b/") + "\" : Input/output error");
+    files.failures[tree.root()] = {ENOENT, -1};
+    EXPECT_FALSE(TTreeScanner(failed, &files, &clock).Scan(tree.root(), true, error));
+    EXPECT_EQ(error, "Error scanning \"" + tree.root() + "\" : No such file or directory");
+}
+
+TEST(TreeScanner, TreesDeeperThanThePathLimit) {
+    TestTree tree({{"top.txt", ""}});
+    const std::size_t depth = 40;
+    DeepChain chain(tree.root(), depth, 200);
+    const std::string leaf = "/" + chain.relative() + "leaf.txt";
+    ASSERT_GT(tree.root().size() + leaf.size(), std::size_t{PATH_MAX});
+
+    CompareList compared;
+    std::string error;
+    ASSERT_TRUE(TTreeScanner(compared).Scan(tree.root(), true, error)) << error;
+    EXPECT_EQ(compared.size(), depth + 2);
+    EXPECT_EQ(compared.count(leaf), 1u);
+    EXPECT_EQ(compared.at(leaf).New->Size, 0);
+
+    PlainList plain;
+    ASSERT_TRUE(TTreeScanner(plain).Scan(tree.root(), true, error)) << error;
+    EXPECT_EQ(plain.size(), depth + 2);
+    EXPECT_EQ(plain.count(tree.root() + leaf.substr(1)), 1u);
+
+    // A starting folder beyond the limit.
+    const std::string deepRoot = tree.root() + chain.relative().substr(0, 201 * 30);
+    ASSERT_GT(deepRoot.size(), std::size_t{PATH_MAX});
+    CompareList below;
+    ASSERT_TRUE(TTreeScanner(below).Scan(deepRoot, true, error)) << error;
+    EXPECT_EQ(below.size(), depth - 30 + 1);
+    EXPECT_EQ(below.count("/" + chain.relative().substr(201 * 30) + "leaf.txt"), 1u);
+
+    SubFolderList folders;
+    TTreeScanner::ListSubFolders(tree.root(), &folders);
+    ASSERT_EQ(folders.size(), depth);
+    EXPECT_EQ(folders.rbegin()->first, "/" + chain.relative());
+    EXPECT_EQ(folders.rbegin()->second, static_cast<int>(depth) - 1);
+}
+
+TEST(TreeScanner, DeepWalksKeepFewFoldersOpenAndReturnToClosedOnes) {
+    const std::string root = "/deep/";
+    const std::size_t depth = 100;
+    ChainFileSystem files(root.size(), depth, true);
+    CompareList list;
+    std::string error;
+    ASSERT_TRUE(TTreeScanner(list, &files).Scan(root, true, error)) << error;
+    // Each chain level's file, and the file of each level's sibling folder, visited after the chain.
+    std::size_t siblings = 0;
+    for (const auto& entry : list)
+        siblings += entry.first.size() >= 4 && entry.first.compare(entry.first.size() - 4, 4, "/s/f") == 0;
+    EXPECT_EQ(list.size(), 2 * depth + 1);
+    EXPECT_EQ(siblings, depth);
+    EXPECT_EQ(list.count("/d/d/d/s/f"), 1u);
+    EXPECT_LE(files.mostAlive, 40u);
+    EXPECT_GT(files.opens, 2 * depth + 1); // closed levels were opened again
+
+    SubFolderList folders;
+    TTreeScanner::ListSubFolders(root, &folders, {}, &files);
+    EXPECT_EQ(folders.size(), 2 * depth);
+    EXPECT_EQ(folders.at("/d/d/s/"), 2);
 }
 
 TEST(TreeScanner, VeryDeepTreesDoNotExhaustTheStack) {
