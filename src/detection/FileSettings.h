@@ -56,6 +56,23 @@ public:
     static void SaveListToFile(const std::string& fileName, const KeySet* list, std::string& errorText);
     static void SaveListToFile(const std::string& fileName, const std::vector<std::string>* list,
                                std::string& errorText);
+
+    // The profile archive (ProfileArchive.cpp): a ZIP file whose comment names the profile and whose
+    // members are the profile's registry text "<profile>.reg" and those of its results file and
+    // exclusion lists that exist. Each returns true on success, else false with `errorText` set.
+
+    // Writes a fresh archive of `profile` to `archiveFile`, replacing any file there whole. Refuses a
+    // place in the data folder or the settings folder.
+    static bool ExportProfile(std::string_view profile, const std::string& archiveFile,
+                              std::string& errorText);
+    // Whether `archiveFile` holds a profile; `profileName` receives its comment whatever the outcome.
+    static bool CheckProfileFile(const std::string& archiveFile, std::string& profileName,
+                                 std::string& errorText);
+    // Makes the archive's profile a profile of this installation, replacing one of the same name (letter
+    // case ignored) with all its values and data files. All or nothing: the profile's own registry text
+    // is merged and its data files moved into place under the profile's run lock in one step, or nothing
+    // changes. Only the archive's four expected members are read; the key ends up spelled as the comment.
+    static bool ImportProfile(const std::string& archiveFile, std::string& errorText);
 };
 
 } // namespace halcyra
