@@ -2,16 +2,24 @@
 
 #include "base/AsciiCase.h"
 #include "base/LineEscape.h"
+#include "base/LongPath.h"
 #include "base/Paths.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 namespace halcyra {
 
 namespace {
+
+// Folders of the walk kept open at once; the outer ones beyond this are closed and reopened by
+// path when the walk comes back to them, so no depth runs out of descriptors.
+constexpr std::size_t MaxOpenLevels = 256;
 
 enum class EntryKind {
     File,       // a regular file, or a link to one: hashed
@@ -28,21 +36,19 @@ EntryKind kindOfStat(const struct stat& st) {
 }
 
 // What the entry `name` of the open folder `dirFd` is; `type` is the listing's d_type (DT_UNKNOWN
-// when unknown). `dirFd` may be AT_FDCWD with `name` a whole path.
-EntryKind classify(int dirFd, const char* name, unsigned char type) {
-    struct stat st;
+// when unknown). For a File, `st` receives its stat (links followed).
+EntryKind classify(int dirFd, const char* name, unsigned char type, struct stat& st) {
     switch (type) {
-    case DT_REG:
-        return EntryKind::File;
     case DT_DIR:
         return EntryKind::Folder;
-    case DT_LNK:
-        break;
+    case DT_REG:
     case DT_UNKNOWN:
         if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
             return EntryKind::Gone;
         if (!S_ISLNK(st.st_mode))
             return kindOfStat(st);
+        break;
+    case DT_LNK:
         break;
     default:
         return EntryKind::Unhashable;
@@ -55,24 +61,66 @@ EntryKind classify(int dirFd, const char* name, unsigned char type) {
 }
 
 bool isRealFolder(int dirFd, const char* name, unsigned char type) {
-    return type == DT_DIR || (type == DT_UNKNOWN && classify(dirFd, name, type) == EntryKind::Folder);
+    struct stat st;
+    return type == DT_DIR ||
+           (type == DT_UNKNOWN && fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode));
 }
 
+// Errors that mean the folder is simply not there (any more), or is not a real folder.
+bool meansAbsent(int error) {
+    return error == ENOENT || error == ENOTDIR || error == ELOOP;
+}
+
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd = -1) : m_fd(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            m_fd = std::exchange(other.m_fd, -1);
+        }
+        return *this;
+    }
+    int get() const { return m_fd; }
+    void reset(int fd = -1) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+
+private:
+    int m_fd;
+};
+
 } // namespace
+
+struct ConsoleHasher::Level {
+    std::string dir;      // the folder's path, with a trailing '/'
+    std::string relative; // the part of `dir` below BaseDir, escaped for display
+    UniqueFd fd;          // the open folder; closed for far outer levels
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::vector<std::string> subFolders;
+    std::size_t next = 0;
+};
 
 ConsoleHasher::NameSelector::NameSelector(std::string_view mask) {
     if (mask.find_first_of("*?") == std::string_view::npos)
         m_exact = mask;
     else
-        m_mask = WildcardMask::compile(mask, WildcardMask::Syntax::DirectorySearch);
+        m_mask.emplace(mask);
 }
 
 bool ConsoleHasher::NameSelector::matches(std::string_view name) const {
     return m_mask ? m_mask->matches(name) : name == m_exact;
 }
 
-ConsoleHasher::ConsoleHasher(OutputWriter& out)
-    : m_out(out), FileHasher(std::make_unique<TFileHashing>(HashType)) {}
+ConsoleHasher::ConsoleHasher(OutputWriter& out, ErrorSink errors)
+    : m_out(out), m_errors(std::move(errors)), FileHasher(std::make_unique<TFileHashing>(HashType)) {}
+
+ConsoleHasher::~ConsoleHasher() = default;
 
 void ConsoleHasher::processParameter(std::string_view parameter) {
     if (equalsIgnoringAsciiCase(parameter, "-r"))
@@ -95,102 +143,179 @@ void ConsoleHasher::setHashType(std::uint8_t kind) {
     FileHasher = std::make_unique<TFileHashing>(HashType);
 }
 
+std::string ConsoleHasher::hashEntry(int dirFd, const std::string& name, const struct stat& seen) {
+    return FileHasher->HashFileAt(dirFd, name, seen);
+}
+
 void ConsoleHasher::ScanFileSpec(const std::string& spec) {
     const NameSelector selector(namePart(spec));
     std::string dir(folderPart(spec));
     if (dir.empty()) {
         dir = currentFolder();
         if (dir.empty())
-            dir = "./"; // the current folder has no name any more; it may still be listed
+            dir = "./"; // the current folder's path cannot be had (gone, or too long); it may still be listed
     }
     BaseDir = dir;
-    if (!Recursive) {
-        scanFolder(dir, {}, selector, true, nullptr);
+    keepOutputLive(now(), false);
+
+    if (!Recursive && selector.isExactName()) {
+        // One named entry: no need to list the folder, nor to be allowed to.
+        const std::string& name = selector.exactName();
+        if (name.empty() || name == "." || name == "..")
+            return;
+        const UniqueFd folder(openLongPath(dir, O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (folder.get() >= 0)
+            visitEntry(folder.get(), name, DT_UNKNOWN, {}, true);
         return;
     }
 
-    // Depth first without recursion: each level keeps the sub-folders it has still to visit.
-    // Paths longer than the system accepts cannot be opened, which bounds the depth.
-    struct Level {
-        std::string dir;
-        std::vector<std::string> subFolders;
-        std::size_t next = 0;
-    };
+    UniqueFd top(openLongPath(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (top.get() < 0) {
+        if (!meansAbsent(errno))
+            reportUnlistable(dir, errno);
+        return;
+    }
+    if (!Recursive) {
+        scanFolder(top.get(), dir, {}, selector, true, nullptr);
+        return;
+    }
+
+    // Depth first without recursion: each level keeps its folder open and the sub-folders it has
+    // still to visit.
     std::vector<Level> levels;
-    levels.push_back(Level{dir, {}, 0});
-    scanFolder(dir, {}, selector, true, &levels.back().subFolders);
+    struct stat st {};
+    fstat(top.get(), &st); // the identity is only needed to reopen it, and then checked again
+    levels.push_back(Level{dir, {}, std::move(top), st.st_dev, st.st_ino, {}, 0});
+    scanFolder(levels.back().fd.get(), dir, {}, selector, true, &levels.back().subFolders);
     while (!levels.empty()) {
         Level& level = levels.back();
         if (level.next == level.subFolders.size()) {
             levels.pop_back();
             continue;
         }
-        std::string child = level.dir + level.subFolders[level.next++] + '/';
-        levels.push_back(Level{std::move(child), {}, 0});
-        Level& top = levels.back();
-        scanFolder(top.dir, escapeLine(std::string_view(top.dir).substr(BaseDir.size())), selector, false,
-                   &top.subFolders);
+        const std::string name = std::move(level.subFolders[level.next++]);
+        keepOutputLive(now(), false);
+        if (!descend(levels, name))
+            continue;
+        Level& inner = levels.back();
+        scanFolder(inner.fd.get(), inner.dir, inner.relative, selector, false, &inner.subFolders);
     }
 }
 
-void ConsoleHasher::scanFolder(const std::string& dir, const std::string& relative,
+bool ConsoleHasher::descend(std::vector<Level>& levels, const std::string& name) {
+    Level& parent = levels.back();
+    if (parent.fd.get() < 0) {
+        // Closed to save descriptors: reopen it by path, and make sure it is still the same folder.
+        parent.fd.reset(openLongPath(parent.dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        struct stat st;
+        int error = errno;
+        if (parent.fd.get() >= 0 &&
+            (fstat(parent.fd.get(), &st) != 0 || st.st_dev != parent.device || st.st_ino != parent.inode)) {
+            parent.fd.reset();
+            error = ENOENT;
+        }
+        if (parent.fd.get() < 0) {
+            if (!meansAbsent(error))
+                reportUnlistable(parent.dir, error);
+            parent.next = parent.subFolders.size();
+            return false;
+        }
+    }
+    std::string dir = parent.dir + name + '/';
+    UniqueFd fd(openat(parent.fd.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.get() < 0) {
+        if (!meansAbsent(errno))
+            reportUnlistable(dir, errno);
+        return false;
+    }
+    struct stat st;
+    if (fstat(fd.get(), &st) != 0) {
+        reportUnlistable(dir, errno);
+        return false;
+    }
+    std::string relative = parent.relative + escapeLine(name) + '/';
+    levels.push_back(Level{std::move(dir), std::move(relative), std::move(fd), st.st_dev, st.st_ino, {}, 0});
+    if (levels.size() > MaxOpenLevels)
+        levels[levels.size() - 1 - MaxOpenLevels].fd.reset();
+    return true;
+}
+
+void ConsoleHasher::scanFolder(int dirFd, const std::string& dir, const std::string& relative,
                                const NameSelector& selector, bool topLevel,
                                std::vector<std::string>* subFolders) {
-    if (selector.isExactName() && subFolders == nullptr) {
-        // One named entry: no need to list the folder.
-        const std::string& name = selector.exactName();
-        if (name.empty() || name == "." || name == "..")
-            return;
-        m_path.assign(dir).append(name);
-        const EntryKind kind = classify(AT_FDCWD, m_path.c_str(), DT_UNKNOWN);
-        if (kind == EntryKind::File || kind == EntryKind::Unhashable)
-            printEntry(dir, relative, name, topLevel, kind == EntryKind::File);
+    // The listing gets a descriptor of its own: dirFd stays open for the entries and sub-folders.
+    const int listFd = fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+    DIR* folder = listFd >= 0 ? fdopendir(listFd) : nullptr;
+    if (folder == nullptr) {
+        const int error = errno;
+        if (listFd >= 0)
+            close(listFd);
+        reportUnlistable(dir, error);
         return;
     }
-
-    DIR* folder = opendir(dir.c_str());
-    if (folder == nullptr)
-        return;
     m_entries.clear();
-    while (const dirent* entry = readdir(folder)) {
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(folder);
+        if (entry == nullptr) {
+            if (errno != 0)
+                reportUnlistable(dir, errno); // what was listed so far is still shown
+            break;
+        }
         const char* name = entry->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
         m_entries.push_back(Entry{name, entry->d_type});
     }
+    closedir(folder);
     std::sort(m_entries.begin(), m_entries.end(),
               [](const Entry& a, const Entry& b) { return a.name < b.name; });
 
-    const int fd = dirfd(folder);
     for (const Entry& entry : m_entries) {
-        if (!selector.matches(entry.name))
-            continue;
-        const EntryKind kind = classify(fd, entry.name.c_str(), entry.type);
-        if (kind == EntryKind::File || kind == EntryKind::Unhashable)
-            printEntry(dir, relative, entry.name, topLevel, kind == EntryKind::File);
+        if (selector.matches(entry.name))
+            visitEntry(dirFd, entry.name, entry.type, relative, topLevel);
     }
     if (subFolders != nullptr) {
         for (Entry& entry : m_entries)
-            if (isRealFolder(fd, entry.name.c_str(), entry.type))
+            if (isRealFolder(dirFd, entry.name.c_str(), entry.type))
                 subFolders->push_back(std::move(entry.name));
     }
-    closedir(folder);
 }
 
-void ConsoleHasher::printEntry(const std::string& dir, const std::string& relative, const std::string& name,
-                               bool topLevel, bool hashable) {
-    std::string hash;
-    if (hashable) {
-        m_path.assign(dir).append(name);
-        hash = FileHasher->HashFile(m_path);
-    }
-    m_line.assign(hash.empty() ? CannotOpenFilePlaceholder : std::string_view(hash));
+void ConsoleHasher::visitEntry(int dirFd, const std::string& name, unsigned char type,
+                               const std::string& relative, bool topLevel) {
+    struct stat st;
+    const EntryKind kind = classify(dirFd, name.c_str(), type, st);
+    if (kind != EntryKind::File && kind != EntryKind::Unhashable)
+        return;
+    const auto started = now();
+    keepOutputLive(started, kind == EntryKind::File && st.st_size > LargeFileSize);
+    const std::string hash = kind == EntryKind::File ? hashEntry(dirFd, name, st) : std::string();
+    printLine(hash, relative, name, topLevel, started);
+}
+
+void ConsoleHasher::printLine(std::string_view hash, const std::string& relative, const std::string& name,
+                              bool topLevel, std::chrono::steady_clock::time_point started) {
+    m_line.assign(hash.empty() ? CannotOpenFilePlaceholder : hash);
     m_line += ' ';
     if (!topLevel)
         m_line += relative;
     m_line += escapeLine(name);
     m_line += "\r\n";
+    if (!m_out.hasPending())
+        m_heldSince = started;
     m_out.write(m_line);
+}
+
+void ConsoleHasher::keepOutputLive(std::chrono::steady_clock::time_point time, bool large) {
+    if (m_out.hasPending() && (large || time - m_heldSince >= MaxLineDelay))
+        m_out.flush();
+}
+
+void ConsoleHasher::reportUnlistable(const std::string& folder, int error) {
+    // Lines found so far go first, so that a shared terminal shows both in order.
+    m_out.flush();
+    m_errors("Cannot list folder " + escapeLine(folder) + ": " + std::strerror(error) + "\r\n");
 }
 
 } // namespace halcyra

@@ -29,6 +29,9 @@ public:
     // Writes out everything buffered so far.
     void flush();
 
+    // Whether text is buffered that has not been written out yet.
+    bool hasPending() const { return !m_buffer.empty(); }
+
 private:
     void writeAll(const char* data, std::size_t size);
 

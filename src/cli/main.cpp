@@ -40,10 +40,13 @@ void writeUsage(OutputWriter& out, const std::string& programName) {
               "\r\n");
 }
 
-void reportFatal(const std::string& message) {
-    const std::string line = message + "\r\n";
-    // Nothing more can be done when standard error fails too.
+// Nothing more can be done when standard error fails too.
+void writeError(const std::string& line) {
     [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, line.data(), line.size());
+}
+
+void reportFatal(const std::string& message) {
+    writeError(message + "\r\n");
 }
 
 } // namespace
@@ -66,7 +69,7 @@ int main(int argc, char** argv) {
         if (argc < 2) {
             writeUsage(out, programFileName(argc > 0 ? argv[0] : nullptr));
         } else {
-            ConsoleHasher hasher(out);
+            ConsoleHasher hasher(out, [](const std::string& line) { writeError(line); });
             for (int i = 1; i < argc; ++i)
                 hasher.processParameter(argv[i]);
         }

@@ -3,13 +3,18 @@
 
 #include "HalcyraVersion.h"
 
+#include "../base/DeepTree.h"
+
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
+#include <map>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -94,6 +99,9 @@ protected:
             else
                 dup2(stdoutFd >= 0 ? stdoutFd : outFd, STDOUT_FILENO);
             dup2(errFd, STDERR_FILENO);
+            if (m_asNobody && geteuid() == 0 &&
+                (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+                _exit(125);
             alarm(120); // a program that hangs is killed and the case fails
             execv(kProgram, argv.data());
             _exit(127);
@@ -111,6 +119,7 @@ protected:
 
     fs::path m_root;
     fs::path m_work;
+    bool m_asNobody = false; // run the program as an unprivileged user, so that permissions apply
 };
 
 TEST_F(ConsoleHasherTest, NoParametersPrintsTheUsageText) {
@@ -287,7 +296,55 @@ TEST_F(ConsoleHasherTest, HiddenFoldersAreDescendedAndDeepTreesWalked) {
     for (int i = 0; i < 300; ++i)
         deep += "d/";
     file(deep + "bottom");
-    EXPECT_EQ(run({"-r", "*"}).out, line(kAbcMd5, ".git/config") + line(kAbcMd5, deep + "bottom"));
+    file("e/after", ""); // visited after the deep branch, from the top folder again
+    EXPECT_EQ(run({"-r", "*"}).out,
+              line(kAbcMd5, ".git/config") + line(kAbcMd5, deep + "bottom") + line(kEmptyMd5, "e/after"));
+}
+
+TEST_F(ConsoleHasherTest, TreesDeeperThanThePathLimitAreListedWhole) {
+    const std::map<std::string, std::string> files{{"deep.txt", "abc"}, {"deep.dat", ""}};
+    const std::string deep = halcyra::testing::buildDeepTree(m_work.string(), 40, 200, files);
+    ASSERT_GT(m_work.string().size() + deep.size(), std::size_t{PATH_MAX});
+    file("top.txt");
+    EXPECT_EQ(run({"-r", "*.txt"}).out, line(kAbcMd5, "top.txt") + line(kAbcMd5, deep + "deep.txt"));
+    EXPECT_EQ(run({"-r", "-c", "*"}).out, line(kAbcCrc, "top.txt") + line(kEmptyCrc, deep + "deep.dat") +
+                                              line(kAbcCrc, deep + "deep.txt"));
+    // Named by a path beyond the limit, with and without wildcards: bare names.
+    const std::string folder = m_work.string() + "/" + deep;
+    EXPECT_EQ(run({folder + "deep.txt", "-c", folder + "*.txt"}).out,
+              line(kAbcMd5, "deep.txt") + line(kAbcCrc, "deep.txt"));
+}
+
+TEST_F(ConsoleHasherTest, FolderThatCannotBeListedIsReportedAndSkipped) {
+    file("tree/a.txt");
+    file("tree/lo\nck/in.txt");
+    file("tree/z/b.txt");
+    fs::permissions(m_root, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(m_work / "tree" / "lo\nck", fs::perms::none);
+    m_asNobody = true;
+    RunResult result = run({"-r", "*.txt"}, m_work / "tree");
+    if (result.exitCode == 125)
+        GTEST_SKIP() << "cannot run the program as an unprivileged user";
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, line(kAbcMd5, "a.txt") + line(kAbcMd5, "z/b.txt"));
+    EXPECT_EQ(result.err,
+              "Cannot list folder " + (m_work / "tree").string() + "/lo<0A>ck/: Permission denied\r\n");
+    // The folder of a pattern too, unless it simply does not exist.
+    result = run({"tree/lo\nck/*", "tree/missing/*"});
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "Cannot list folder tree/lo<0A>ck/: Permission denied\r\n");
+    fs::permissions(m_work / "tree" / "lo\nck", fs::perms::owner_all);
+}
+
+TEST_F(ConsoleHasherTest, FileThatWouldBlockGetsThePlaceholder) {
+    const int kmsg = open("/proc/kmsg", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (kmsg < 0)
+        GTEST_SKIP() << "/proc/kmsg cannot be opened here";
+    close(kmsg);
+    link("/proc/kmsg", "kmsg");
+    const RunResult result = run({"-c", "kmsg", "-m", "*"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, line(kPlaceholder, "kmsg") + line(kPlaceholder, "kmsg"));
 }
 
 TEST_F(ConsoleHasherTest, LongOutputArrivesComplete) {
