@@ -3,12 +3,14 @@
 #include "base/AsciiCase.h"
 #include "base/DisplayDateTime.h"
 #include "base/Paths.h"
+#include "base/ProfileNameRule.h"
 #include "detection/Clock.h"
 #include "detection/DifferencesReview.h"
 #include "detection/FileSettings.h"
 #include "detection/IOStream.h"
 #include "detection/Log.h"
 #include "hashing/Hashing.h"
+#include "platform/HeadlessUiServices.h"
 #include "platform/MessageBoxes.h"
 #include "platform/UiServices.h"
 #include "settings/AuxProcs.h"
@@ -17,6 +19,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <iostream>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,6 +35,28 @@ constexpr std::string_view ResultFailure = "Failure";
 void showErrorBox(UiServices* ui, std::string_view text) {
     if (ui != nullptr)
         showError(*ui, text);
+}
+
+// Shows a failure that needs a person: an error box in an interactive run, one line on `errors` (standard
+// error when null) in an unattended one.
+void reportToPerson(UiServices* ui, bool unattended, std::ostream* errors, std::string_view text) {
+    if (!unattended)
+        showErrorBox(ui, text);
+    else
+        writeMessageLine(errors != nullptr ? *errors : std::cerr, "Error", text);
+}
+
+std::string unreadableProfileText(std::string_view name, std::string_view reason) {
+    return "The profile " + std::string(name) + " could not be read: " + std::string(reason);
+}
+
+std::string unrecordedRunText(std::string_view name, std::string_view reason) {
+    return "The run of the profile " + std::string(name) + " could not be recorded: " + std::string(reason);
+}
+
+// The profile type a stored text gives: its integer value, 0 for anything else.
+std::int32_t profileTypeOf(const SettingText& type) {
+    return type.state == SettingState::Value ? integerFromText(type.text).value_or(0) : 0;
 }
 
 char asciiUpper(char c) {
@@ -169,10 +194,13 @@ RunEngine::RunEngine(TSettings& settings, bool unattended, RunProgress* progress
     : m_settings(settings), m_unattended(unattended), m_progress(progress ? *progress : silentProgress()),
       m_env(std::move(environment)), m_ui(m_env.ui ? m_env.ui : currentUiServices()) {
     m_profileName = m_settings.KeyName();
+    m_nameProblem = profileNameProblem(m_profileName);
+    if (!m_nameProblem.empty())
+        return; // the name could stand for another profile's files: nothing of them is read
     std::string error;
     TFileSettings::LoadExclusions(m_profileName, &m_exclusions, error);
-    if (!error.empty() && !m_unattended)
-        reportError(error);
+    if (!error.empty())
+        reportToPerson(error);
     m_source = m_settings.ReadStringDef("Source", "");
 }
 
@@ -185,6 +213,18 @@ TDateTimeSecs RunEngine::now() const {
 
 void RunEngine::reportError(std::string_view text) {
     showErrorBox(m_ui, text);
+}
+
+void RunEngine::reportToPerson(std::string_view text) {
+    halcyra::reportToPerson(m_ui, m_unattended, m_env.errors, text);
+}
+
+bool RunEngine::record(std::string_view name, std::string_view value) {
+    if (m_settings.WriteString(name, value))
+        return true;
+    m_bookkeepingFailed = true;
+    reportToPerson(unrecordedRunText(m_profileName, m_settings.WriteError()));
+    return false;
 }
 
 void RunEngine::setStatus(std::string_view text) {
@@ -216,6 +256,10 @@ void RunEngine::Run() {
     m_started = true;
     m_running = true;
     ScopeExit notRunning([this] { m_running = false; });
+    if (!m_nameProblem.empty()) {
+        reportError("The profile " + m_profileName + " cannot be run: " + m_nameProblem);
+        return;
+    }
 
     m_startTime = now();
     setStatus("Preparing to execute...");
@@ -235,8 +279,9 @@ void RunEngine::Run() {
         return;
     }
 
-    m_settings.WriteString("LastRun", formatDisplayDateTime(m_startTime));
-    m_settings.WriteString("LastResult", ResultAborted);
+    // A run that cannot record its start stores nothing: its changes would leave no trace.
+    if (!record("LastRun", formatDisplayDateTime(m_startTime)) || !record("LastResult", ResultAborted))
+        return;
     pollAbort();
 
     bool completed = false;
@@ -245,8 +290,11 @@ void RunEngine::Run() {
         ScopeExit inactive([this] { m_progress.setActive(false); });
         completed = runStepsCompleted();
     }
-    if (completed)
-        writeFinalResult();
+    const bool recorded = completed && writeFinalResult();
+    if (m_aborted)
+        m_outcome = RunEnd::Aborted;
+    else if (recorded && !m_bookkeepingFailed)
+        m_outcome = RunEnd::Finished;
 }
 
 bool RunEngine::runStepsCompleted() {
@@ -258,13 +306,13 @@ bool RunEngine::runStepsCompleted() {
     case LogOutcome::Written:
         break;
     case LogOutcome::Aborted:
-        m_settings.WriteString("LastResult", ResultFailure);
+        record("LastResult", ResultFailure);
         return false;
     case LogOutcome::Failed:
         return false; // the run stays "Aborted"
     }
     if (store && !saveResults()) {
-        m_settings.WriteString("LastResult", ResultFailure);
+        record("LastResult", ResultFailure);
         return false;
     }
     viewLogWhenAsked();
@@ -316,6 +364,9 @@ bool RunEngine::scanAndHash() {
         setStatus("Calculating hash values...");
         m_progress.setFileRange(static_cast<int>(m_fileList->size()));
         TFileHashing hasher(TFileHashing::KindMD5);
+        std::function<bool()> poll;
+        if (m_progress.pollsInsideFiles())
+            poll = [this] { return pollAbort(); };
         std::string path = m_root;
         int position = 0;
         for (auto& [key, entry] : *m_fileList) {
@@ -326,7 +377,9 @@ bool RunEngine::scanAndHash() {
                 // Keys begin with the '/' that ends the root.
                 path.resize(m_root.size());
                 path.append(key, 1, std::string::npos);
-                std::string hash = hasher.HashFile(path);
+                std::string hash = poll ? hasher.HashFile(path, poll) : hasher.HashFile(path);
+                if (poll && hasher.LastHashStopped())
+                    return false; // aborted inside the file: it has no value
                 entry.New->Hash = hash.empty() ? std::string(CannotOpenFilePlaceholder) : std::move(hash);
             }
             m_progress.setFilePosition(++position);
@@ -399,8 +452,15 @@ bool RunEngine::findChanges() {
 
 bool RunEngine::decideStore() {
     if (m_unattended || m_counts.AllChanged - m_counts.ExcludedChanged <= 0) {
-        if (m_counts.AllChanged <= 0)
-            return false;
+        if (m_counts.AllChanged <= 0) {
+            // Hashing switched back on: stored entries without a hash get the new one, so that a later
+            // change of contents is found. This is no change of the files and is not reported as one.
+            return std::any_of(m_fileList->begin(), m_fileList->end(), [](const auto& item) {
+                const TFileCompare& entry = item.second;
+                return entry.Old && entry.New && entry.Old->Hash.empty() && !entry.New->Hash.empty() &&
+                       !isPlaceholder(*entry.New);
+            });
+        }
         // Without a review, a scan that found nothing never replaces stored results that hold files:
         // an unmounted or emptied folder must not wipe the known state.
         const auto hasNew = [](const auto& item) { return item.second.New != nullptr; };
@@ -415,8 +475,10 @@ bool RunEngine::decideStore() {
     if (exclusionsChanged) {
         std::string error;
         TFileSettings::SaveExclusions(m_profileName, &m_exclusions, error);
-        if (!error.empty())
+        if (!error.empty()) {
+            m_bookkeepingFailed = true;
             reportError(error);
+        }
     }
     return store;
 }
@@ -488,8 +550,7 @@ bool RunEngine::saveResults() {
     TFileSettings::SaveResults(m_profileName, m_fileList.get(), false, error);
     if (error.empty())
         return true;
-    if (!m_unattended)
-        reportError("The results could not be saved: " + error);
+    reportToPerson("The results could not be saved: " + error);
     return false;
 }
 
@@ -501,7 +562,7 @@ void RunEngine::viewLogWhenAsked() {
         TLog::ViewLog(m_profileName, 1, m_ui);
 }
 
-void RunEngine::writeFinalResult() {
+bool RunEngine::writeFinalResult() {
     const RunCounts& c = m_counts;
     std::string_view result;
     if (c.CannotHash > 0)
@@ -512,25 +573,36 @@ void RunEngine::writeFinalResult() {
         result = "Changes";
     else
         result = "Excluded Changes Only";
-    m_settings.WriteString("LastResult", result);
+    return record("LastResult", result);
 }
 
-void runProfileEntry(TSettings& settings, bool unattended, const OrdinaryRunner& runOrdinary, UiServices* ui,
-                     Clock* clock) {
+bool runProfileEntry(TSettings& settings, bool unattended, const OrdinaryRunner& runOrdinary, UiServices* ui,
+                     Clock* clock, std::ostream* errors) {
     if (ui == nullptr)
         ui = currentUiServices();
-    const std::int32_t type = settings.ReadIntegerDef("ProfileType", 0);
-    if (type == 1) {
-        runOrdinary(settings, unattended);
-        return;
+    const SettingText type = settings.tryReadSubKeyString({}, "ProfileType");
+    if (type.state == SettingState::Error) {
+        showErrorBox(ui, unreadableProfileText(settings.KeyName(), type.error));
+        return false;
     }
-    if (type != 2) {
+    switch (profileTypeOf(type)) {
+    case 1:
+        return runOrdinary(settings, unattended) == RunEnd::Finished;
+    case 2:
+        break;
+    default:
         showErrorBox(ui, missingProfileText(settings.KeyName()));
-        return;
+        return false;
     }
 
+    const std::string group = settings.KeyName();
     std::vector<std::string> valueNames;
-    settings.GetValueNames({}, valueNames);
+    if (!settings.GetValueNames({}, valueNames)) {
+        const SettingText again = settings.tryReadSubKeyString({}, "ProfileType");
+        showErrorBox(ui, again.state == SettingState::Error ? unreadableProfileText(group, again.error)
+                                                            : missingProfileText(group));
+        return false;
+    }
     std::vector<std::string> members;
     for (const std::string& name : valueNames)
         if (name.compare(0, 4, "Name") == 0)
@@ -538,23 +610,44 @@ void runProfileEntry(TSettings& settings, bool unattended, const OrdinaryRunner&
     std::stable_sort(members.begin(), members.end(), lessIgnoringAsciiCase);
 
     Clock& wallClock = clock ? *clock : Clock::system();
-    settings.WriteString("LastRun", formatDisplayDateTime(localDateTime(wallClock.now())));
-    settings.WriteString("LastResult", "");
+    if (!settings.WriteString("LastRun", formatDisplayDateTime(localDateTime(wallClock.now()))) ||
+        !settings.WriteString("LastResult", "")) {
+        reportToPerson(ui, unattended, errors, unrecordedRunText(group, settings.WriteError()));
+        return false;
+    }
 
+    bool finished = true;
     const TSettings root(SettingsRootKey);
     for (const std::string& member : members) {
-        if (member.empty() || !TSettings::IsValidName(member) || !root.SubKeyExists(member)) {
+        if (member.empty() || member.find('\\') != std::string::npos || !root.SubKeyExists(member)) {
             showErrorBox(ui, missingProfileText(member));
+            finished = false;
             continue;
         }
         TSettings memberSettings(std::string(SettingsRootKey) + "\\" + member);
-        if (runOrdinary(memberSettings, unattended))
+        const SettingText memberType = memberSettings.tryReadSubKeyString({}, "ProfileType");
+        if (memberType.state == SettingState::Error || profileTypeOf(memberType) == 2) {
+            showErrorBox(ui, memberType.state == SettingState::Error
+                                 ? unreadableProfileText(member, memberType.error)
+                                 : nestedGroupText(group, memberSettings.KeyName()));
+            finished = false;
+            continue;
+        }
+        const RunEnd end = runOrdinary(memberSettings, unattended);
+        finished = finished && end == RunEnd::Finished;
+        if (end == RunEnd::Aborted)
             break;
     }
+    return finished;
 }
 
 std::string missingProfileText(std::string_view name) {
     return "The profile " + std::string(name) + " does not exist, or is corrupted.";
+}
+
+std::string nestedGroupText(std::string_view group, std::string_view member) {
+    return "The profile " + std::string(member) + " is a group and cannot be run as a member of the group " +
+           std::string(group) + ".";
 }
 
 } // namespace halcyra

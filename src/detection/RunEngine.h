@@ -5,6 +5,7 @@
 #include "detection/TreeScan.h"
 
 #include <functional>
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -38,6 +39,9 @@ public:
     // Serves pending interface events (an Abort click among them). True asks the run to stop as a
     // confirmed abort would.
     virtual bool processEvents() { return false; }
+    // Whether processEvents() is also to be called while one file is hashed (every few MiB or tens of
+    // milliseconds), so that an abort is answered inside a large file. Runs without a person pass no poll.
+    virtual bool pollsInsideFiles() const { return false; }
 };
 
 // The eight counts of a run. The first six count files that are not excluded; one file may count in
@@ -60,14 +64,28 @@ struct RunEnvironment {
     Clock* clock = nullptr;           // start and finish times, and the scanner's retry wait
     FileSystem* fileSystem = nullptr; // the scanner's folder listings
     std::function<bool(const std::string& path)> eject; // empty: EjectMedia
+    // Where an unattended run writes, one line each, the failures a box would have shown in an interactive
+    // run; null: standard error.
+    std::ostream* errors = nullptr;
+};
+
+// How a run of a profile ended.
+enum class RunEnd {
+    Finished, // ran to its end: LastResult "No Changes", "Changes", "Excluded Changes Only" or "Errors", and
+              // every write of its bookkeeping succeeded
+    Failed,   // could not run, or ended otherwise (an error was reported)
+    Aborted,  // the user confirmed an abort
 };
 
 // Runs one ordinary profile: records the start in the profile's key, loads the stored results, scans
 // and hashes the profile's folder, marks excluded files, classifies and counts the changes, lets the
 // user review them (interactive runs), writes the HTML log, ejects the medium when asked, stores the
 // new state when that is decided, opens the log when asked and writes the final `LastResult`.
-// Failures are shown through the UI services as the run's own texts; nothing throws out of Run()
-// except std::bad_alloc. Only one run of a profile can be in progress at a time, across processes.
+// Failures are shown through the UI services as the run's own texts (an unattended run writes those that
+// need a person to RunEnvironment::errors instead); a failed write of LastRun, LastResult or the exclusion
+// list is such a failure, and a run that cannot record its start stores nothing. A profile whose name breaks
+// the profile-name rule is refused before anything is read or written. Nothing throws out of Run() except
+// std::bad_alloc. Only one run of a profile can be in progress at a time, across processes.
 class RunEngine {
 public:
     // Reads the profile's name and folder and loads its file exclusion list (a load error is shown
@@ -93,6 +111,8 @@ public:
     bool Running() const { return m_running; }
     // Whether Run() has been called.
     bool Started() const { return m_started; }
+    // How the run ended; Failed until it has.
+    RunEnd Outcome() const { return m_outcome; }
     const RunCounts& Counts() const { return m_counts; }
     // The run's entries; null before the run has loaded them.
     const CompareList* FileList() const { return m_fileList.get(); }
@@ -110,10 +130,14 @@ private:
     LogOutcome buildLog();
     bool saveResults();
     void viewLogWhenAsked();
-    void writeFinalResult();
+    bool writeFinalResult();
 
     bool pollAbort();
     void reportError(std::string_view text);
+    // A failure the run shows only to a person: a box in an interactive run, a line on `errors` otherwise.
+    void reportToPerson(std::string_view text);
+    // Writes one bookkeeping value of the profile; a failure is reported and marks the run failed.
+    bool record(std::string_view name, std::string_view value);
     void setStatus(std::string_view text);
     TDateTimeSecs now() const;
 
@@ -124,6 +148,7 @@ private:
     UiServices* m_ui;
 
     std::string m_profileName;
+    std::string m_nameProblem; // why the profile's name cannot be run; empty when it can
     std::string m_source;
     std::string m_root; // the folder where the scanner found the files, with a trailing '/'
     std::unique_ptr<CompareList> m_fileList;
@@ -131,24 +156,32 @@ private:
     TDateTimeSecs m_startTime = 0;
     TDateTimeSecs m_finishTime = 0;
     RunCounts m_counts;
+    RunEnd m_outcome = RunEnd::Failed;
+    bool m_bookkeepingFailed = false;
     bool m_aborted = false;
     bool m_running = false;
     bool m_started = false;
 };
 
-// Runs one ordinary profile and returns whether it was aborted: a run window in the program, an engine
-// driven directly in tests.
-using OrdinaryRunner = std::function<bool(TSettings& settings, bool unattended)>;
+// Runs one ordinary profile and tells how it ended: a run window in the program, an engine driven directly
+// in tests.
+using OrdinaryRunner = std::function<RunEnd(TSettings& settings, bool unattended)>;
 
 // Runs the profile whose key `settings` is bound to: an ordinary profile (ProfileType 1) through
 // `runOrdinary`; a group (ProfileType 2) by running its members one after the other in name order,
 // stopping after a member that was aborted; anything else is reported as a profile that "does not
-// exist, or is corrupted", in every mode. A member that is no existing profile is reported the same way
-// and skipped. The caller keeps `settings`.
-void runProfileEntry(TSettings& settings, bool unattended, const OrdinaryRunner& runOrdinary,
-                     UiServices* ui = nullptr, Clock* clock = nullptr);
+// exist, or is corrupted", in every mode, and a store that cannot be read with the store's reason. A member
+// that is no existing profile is reported the same way and skipped, as is a member that is itself a group.
+// Returns true when the profile, and for a group every member, ran to its end (RunEnd::Finished) and
+// nothing was reported. The caller keeps `settings`.
+// `errors` takes what an unattended run writes instead of a box (null: standard error).
+bool runProfileEntry(TSettings& settings, bool unattended, const OrdinaryRunner& runOrdinary,
+                     UiServices* ui = nullptr, Clock* clock = nullptr, std::ostream* errors = nullptr);
 
 // The message for a profile name that names no usable profile.
 std::string missingProfileText(std::string_view name);
+
+// The message for a group member that is itself a group.
+std::string nestedGroupText(std::string_view group, std::string_view member);
 
 } // namespace halcyra

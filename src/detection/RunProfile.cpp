@@ -1,5 +1,6 @@
 #include "detection/RunProfile.h"
 
+#include "platform/HeadlessUiServices.h"
 #include "platform/MessageBoxes.h"
 #include "platform/QtText.h"
 #include "platform/UiServices.h"
@@ -16,6 +17,7 @@
 #include <QStyle>
 #include <QTimer>
 
+#include <chrono>
 #include <exception>
 
 namespace halcyra {
@@ -26,14 +28,20 @@ constexpr int ClientWidth = 586;
 constexpr int ClientHeight = 220;
 constexpr int BarWidth = 553;
 constexpr int RefreshMs = 50;
+constexpr int StartDelayMs = 100;
+
+std::int64_t steadyMilliseconds() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
 
 } // namespace
 
-void TfrmRunProfile::RunProfile(TSettings& settings, bool unattended) {
-    runProfileEntry(settings, unattended, [](TSettings& profile, bool quiet) {
+bool TfrmRunProfile::RunProfile(TSettings& settings, bool unattended) {
+    return runProfileEntry(settings, unattended, [](TSettings& profile, bool quiet) {
         TfrmRunProfile window(profile, quiet);
         window.exec();
-        return window.Aborted();
+        return window.engine().Outcome();
     });
 }
 
@@ -92,9 +100,18 @@ TfrmRunProfile::TfrmRunProfile(TSettings& settings, bool unattended, RunEnvironm
 
     AutoRunTimer = new QTimer(this);
     AutoRunTimer->setObjectName("AutoRunTimer");
-    AutoRunTimer->setInterval(100);
+    AutoRunTimer->setInterval(StartDelayMs);
     AutoRunTimer->setSingleShot(true);
     connect(AutoRunTimer, &QTimer::timeout, this, &TfrmRunProfile::AutoRunTimerTimer);
+
+    RefreshTimer = new QTimer(this);
+    RefreshTimer->setObjectName("RefreshTimer");
+    RefreshTimer->setSingleShot(true);
+    connect(RefreshTimer, &QTimer::timeout, this, [this] {
+        refresh();
+        m_lastRefresh = m_clockMs();
+    });
+    m_clockMs = steadyMilliseconds;
 
     m_ui = environment.ui ? environment.ui : currentUiServices();
     m_engine = std::make_unique<RunEngine>(settings, unattended, static_cast<RunProgress*>(this),
@@ -115,8 +132,8 @@ void TfrmRunProfile::showEvent(QShowEvent* event) {
             centredInWorkArea({area.left(), area.top(), area.width(), area.height()}, width(), height());
         move(at.x, at.y);
     }
-    if (!m_engine->Started() && !AutoRunTimer->isActive())
-        AutoRunTimer->start();
+    if (!m_engine->Started() && !AutoRunTimer->isActive()) // nobody waits to see a window without a display
+        AutoRunTimer->start(isHeadlessSession() ? 0 : StartDelayMs);
 }
 
 void TfrmRunProfile::AutoRunTimerTimer() {
@@ -167,7 +184,7 @@ void TfrmRunProfile::setStatus(std::string_view text) {
 
 void TfrmRunProfile::setActive(bool active) {
     bAbort->setEnabled(active);
-    m_sinceRefresh.invalidate(); // the next poll draws and serves events at once
+    m_lastRefresh = -1; // the next poll draws and serves events at once
     if (active && !m_cursorShown) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         m_cursorShown = true;
@@ -201,19 +218,30 @@ void TfrmRunProfile::setFileNameVisible(bool visible) {
     lFilename->setVisible(visible);
 }
 
-void TfrmRunProfile::showFileName() {
+void TfrmRunProfile::refresh() {
     const QString text = qtText(m_fileName);
     lFilename->setText(lFilename->fontMetrics().elidedText(text, Qt::ElideMiddle, lFilename->width()));
+    jpbHashing->setValue(std::min(m_filePosition, jpbHashing->maximum()));
 }
 
 bool TfrmRunProfile::processEvents() {
-    if (m_sinceRefresh.isValid() && m_sinceRefresh.elapsed() < RefreshMs)
-        return false;
-    showFileName();
-    jpbHashing->setValue(std::min(m_filePosition, jpbHashing->maximum()));
+    if (m_lastRefresh >= 0) {
+        const std::int64_t elapsed = m_clockMs() - m_lastRefresh;
+        if (elapsed >= 0 && elapsed < RefreshMs) {
+            if (!RefreshTimer->isActive())
+                RefreshTimer->start(static_cast<int>(RefreshMs - elapsed));
+            return false;
+        }
+    }
+    RefreshTimer->stop();
+    refresh();
     QCoreApplication::processEvents();
-    m_sinceRefresh.start(); // after serving events, so that a long question box does not count
+    m_lastRefresh = m_clockMs(); // after serving events, so that a long question box does not count
     return false;
+}
+
+bool TfrmRunProfile::pollsInsideFiles() const {
+    return !m_engine->Unattended();
 }
 
 } // namespace halcyra

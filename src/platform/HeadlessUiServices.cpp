@@ -1,5 +1,7 @@
 #include "platform/HeadlessUiServices.h"
 
+#include "base/LineEscape.h"
+
 #include <iostream>
 
 namespace halcyra {
@@ -21,7 +23,7 @@ UiServices& activeUiServices() {
 
 MessageButton HeadlessUiServices::messageBox(MessageKind, std::string_view title, std::string_view text,
                                              MessageButtons, MessageButton defaultButton) {
-    m_errors << title << ": " << text << std::endl;
+    writeMessageLine(m_errors, title, text);
     return defaultButton;
 }
 
@@ -46,6 +48,10 @@ bool HeadlessUiServices::openDocument(std::string_view) {
     return false;
 }
 
+void writeMessageLine(std::ostream& errors, std::string_view title, std::string_view text) {
+    errors << title << ": " << escapeLine(text) << std::endl;
+}
+
 bool isHeadlessSession() {
     return g_headless;
 }
@@ -55,7 +61,8 @@ void setHeadlessSession(bool headless) {
 }
 
 void reportSkippedWindow(std::string_view window, std::string_view consequence, std::ostream& errors) {
-    errors << "Halcyra: no display, so the " << window << " was not shown; " << consequence << std::endl;
+    errors << "Halcyra: no display, so the " << window << " was not shown; " << escapeLine(consequence)
+           << std::endl;
 }
 
 void reportSkippedWindow(std::string_view window, std::string_view consequence) {

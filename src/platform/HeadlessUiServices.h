@@ -9,7 +9,8 @@
 namespace halcyra {
 
 // UI services for a run without a display (a scheduled run): every message box text goes to `errors`
-// (standard error by default) and is answered with the box's default button; text, file and folder requests
+// (standard error by default) as one line (writeMessageLine) and is answered with the box's default button;
+// text, file and folder requests
 // are answered as cancelled; no document is opened. The clipboard is kept in memory.
 class HeadlessUiServices : public UiServices {
 public:
@@ -31,6 +32,11 @@ private:
     std::ostream& m_errors;
     std::string m_clipboard;
 };
+
+// Writes `title` + ": " + `text` as one line. Control characters (ESC, CR and LF among them) and "<" in `text`
+// are written as "<HH>", as the data files write names, so that a name cannot break the line, forge another
+// or send terminal commands.
+void writeMessageLine(std::ostream& errors, std::string_view title, std::string_view text);
 
 // The installed UI services, or, when none are installed, services that write to standard error and answer
 // with the defaults.

@@ -60,8 +60,9 @@ template <class Handler> void TfrmMain::guarded(Handler handler) {
 TfrmMain::TfrmMain(std::vector<std::string> parameters, QWidget* parent)
     : QMainWindow(parent), m_parameters(std::move(parameters)) {
     setObjectName("frmMain");
-    RunProfileEntry = [](TSettings& settings, bool unattended) {
-        TfrmRunProfile::RunProfile(settings, unattended);
+    RunProfileEntry = [this](TSettings& settings, bool unattended) {
+        if (!TfrmRunProfile::RunProfile(settings, unattended))
+            m_runFailed = true;
     };
     DblClickEntry = [](std::uint8_t& action) { return TfrmDblClick::Execute(action); };
     ProfileEntriesEntry = desktopProfileEntries;
@@ -311,8 +312,8 @@ void TfrmMain::showSortIndicator() {
 void TfrmMain::SetAutoMode(std::uint8_t Mode) {
     AutoTimer->stop();
     FAutoMode = Mode;
-    if (Mode != 0)
-        AutoTimer->start();
+    if (Mode != 0) // without a display nobody sees the window: the runs start at once
+        AutoTimer->start(isHeadlessSession() ? 0 : AutoTimerInterval);
 }
 
 void TfrmMain::showEvent(QShowEvent* event) {
@@ -355,6 +356,7 @@ void TfrmMain::AutoTimerTimer() {
 }
 
 void TfrmMain::runNamedProfile(const std::string& name, bool unattended) {
+    bool ran = false;
     guarded([&] {
         const std::optional<std::string> key = profileKeyOf(name);
         if (!key) {
@@ -363,7 +365,10 @@ void TfrmMain::runNamedProfile(const std::string& name, bool unattended) {
         }
         TSettings settings(*key);
         RunProfileEntry(settings, unattended);
+        ran = true;
     });
+    if (!ran)
+        m_runFailed = true;
 }
 
 void TfrmMain::RefreshProfiles() {

@@ -57,6 +57,9 @@ public:
     const QString& TrayHint() const { return m_trayHint; }
     // Whether profiles are being run from this window or its command line.
     bool Busy() const { return m_busy; }
+    // The program's exit status after its command line: 1 when a named profile was unknown, could not be
+    // run or did not run to its end, else 0.
+    int ExitStatus() const { return m_runFailed ? 1 : 0; }
 
     // The selected profiles, from the top of the list down.
     std::vector<std::string> SelectedProfiles() const;
@@ -153,6 +156,7 @@ private:
     bool m_busy = false;           // profiles are running
     bool m_closeRequested = false; // a close came while busy
     bool m_loadFailed = false;     // the last load could not read the store
+    bool m_runFailed = false;      // a profile run from here did not run to its end
 };
 
 } // namespace halcyra

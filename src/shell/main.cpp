@@ -43,6 +43,57 @@ private:
     std::unique_ptr<UDisks2EjectBackend> m_backend;
 };
 
+// The toolkit's own messages while it starts, held back until it is known whether a display was opened:
+// without one they are dropped, since a run without a display reports on standard error and remarks about
+// a display that could not be opened would only bury the program's own messages there.
+class StartMessages {
+public:
+    StartMessages() : m_previous(qInstallMessageHandler(&StartMessages::hold)) { s_held = this; }
+    ~StartMessages() { s_held = nullptr; }
+    StartMessages(const StartMessages&) = delete;
+    StartMessages& operator=(const StartMessages&) = delete;
+
+    // With a display, the held messages go where they would have gone and the toolkit's handler is back;
+    // without one, only critical messages reach standard error, now and later.
+    void release(bool headless) {
+        if (headless) {
+            qInstallMessageHandler(&StartMessages::criticalOnly);
+            for (const Held& held : m_messages)
+                criticalOnly(held.type, {}, held.text);
+        } else {
+            qInstallMessageHandler(m_previous);
+            for (const Held& held : m_messages) {
+                const QMessageLogContext context(nullptr, 0, nullptr, held.category.c_str());
+                if (m_previous != nullptr)
+                    m_previous(held.type, context, held.text);
+            }
+        }
+        m_messages.clear();
+    }
+
+private:
+    struct Held {
+        QtMsgType type;
+        std::string category;
+        QString text;
+    };
+
+    static void hold(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        if (type == QtFatalMsg) // the toolkit ends the program after this message
+            std::cerr << message.toStdString() << std::endl;
+        else if (s_held != nullptr)
+            s_held->m_messages.push_back({type, context.category ? context.category : "", message});
+    }
+    static void criticalOnly(QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::cerr << message.toStdString() << std::endl;
+    }
+
+    static inline StartMessages* s_held = nullptr;
+    QtMessageHandler m_previous;
+    std::vector<Held> m_messages;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -63,14 +114,7 @@ int main(int argc, char** argv) {
     }
     if (plan.qtPlatform)
         setenv("QT_QPA_PLATFORM", plan.qtPlatform->c_str(), 1);
-    if (plan.qtPlatform && isHeadlessPlatform(*plan.qtPlatform)) {
-        // A run without a display (cron) reports on standard error; the toolkit's remarks about the missing
-        // desktop session would only bury the program's own messages there.
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
-            if (type == QtCriticalMsg || type == QtFatalMsg)
-                std::cerr << message.toStdString() << std::endl;
-        });
-    }
+    StartMessages startMessages;
 
     int qtArgc = 1;
     char programName[] = "Halcyra";
@@ -80,6 +124,7 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     const bool headless = isHeadlessPlatform(QGuiApplication::platformName().toStdString());
+    startMessages.release(headless);
     if (headless && parameters.empty()) {
         std::cerr << NoDisplayText << std::endl;
         return 1;
@@ -100,6 +145,8 @@ int main(int argc, char** argv) {
                          Qt::QueuedConnection);
         window.show();
         result = QApplication::exec();
+        if (result == 0)
+            result = window.ExitStatus();
     }
     setEjectBackend(nullptr);
     setCurrentUiServices(nullptr);

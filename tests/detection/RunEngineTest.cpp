@@ -1,7 +1,9 @@
 #include "detection/RunEngine.h"
 
+#include "../platform/TestHome.h"
 #include "TestSupport.h"
 #include "base/DisplayDateTime.h"
+#include "base/ProfileNameRule.h"
 #include "detection/DifferencesReview.h"
 #include "detection/IOStream.h"
 #include "detection/MaskList.h"
@@ -64,6 +66,7 @@ protected:
         setenv("XDG_CONFIG_HOME", (m_home.root() + "config").c_str(), 1);
         m_env.ui = &ui;
         m_env.clock = &clock;
+        m_env.errors = &errors;
         m_env.eject = [this](const std::string& path) {
             ejected.push_back(path);
             return true;
@@ -98,6 +101,7 @@ protected:
         RunEngine engine(settings, unattended, progress, m_env);
         engine.Run();
         lastAborted = engine.Aborted();
+        lastOutcome = engine.Outcome();
         return engine.Counts();
     }
 
@@ -131,6 +135,8 @@ protected:
     bool acceptReview = true;
     std::function<bool(CompareList&, KeySet&, bool&)> review;
     bool lastAborted = false;
+    RunEnd lastOutcome = RunEnd::Failed;
+    std::ostringstream errors; // what unattended runs write to standard error
 };
 
 TEST_F(RunEngineTest, FirstRunReportsEveryFileCreatedAndOnlySaveStoresThem) {
@@ -251,6 +257,7 @@ TEST_F(RunEngineTest, UnreadableFileIsReportedInRedAndKeepsItsKnownHash) {
     EXPECT_EQ(counts.CannotHash, 1);
     EXPECT_EQ(counts.ContentsChanged, 0);
     EXPECT_EQ(value("P", "LastResult"), "Errors");
+    EXPECT_EQ(lastOutcome, RunEnd::Finished); // unreadable files are a result, not a failure of the run
     EXPECT_NE(logPage("P").find("<font color=\"#FF0000\"><b>\r\nCannot read \r\n"), std::string::npos);
     EXPECT_NE(results("P").find("/mem*0*" + knownHash), std::string::npos);
 }
@@ -267,6 +274,16 @@ TEST_F(RunEngineTest, NoHashSkipsHashingAndNeverComparesContents) {
     writeFile(tree.path("a.txt"), "xyz");
     tree.setMtime("a.txt", test::DefaultMtime);
     EXPECT_EQ(run("P", false).AllChanged, 0);
+
+    // Hashing switched back on fills in the missing hashes without reporting a change, so that the next
+    // change of contents alone is found.
+    TSettings(profileKey("P")).WriteString("NoHash", "N");
+    EXPECT_EQ(run("P", true).AllChanged, 0);
+    EXPECT_EQ(value("P", "LastResult"), "No Changes");
+    EXPECT_NE(results("P").find("/a.txt*3*D16FB36F0911F878998C136191AF705E*"), std::string::npos); // MD5("xyz")
+    writeFile(tree.path("a.txt"), "abc");
+    tree.setMtime("a.txt", test::DefaultMtime);
+    EXPECT_EQ(run("P", true).ContentsChanged, 1);
 }
 
 TEST_F(RunEngineTest, ReviewedExclusionsAreSavedAndShapeTheLogPages) {
@@ -306,6 +323,7 @@ TEST_F(RunEngineTest, ConfirmedAbortDuringHashingEndsTheRunAborted) {
     engine.RequestAbort();
 
     EXPECT_TRUE(engine.Aborted());
+    EXPECT_EQ(engine.Outcome(), RunEnd::Aborted);
     EXPECT_EQ(messages(),
               (std::vector<std::string>{"Are you sure you want to abort?", "Are you sure you want to abort?",
                                         "Already attempting to abort. Please be patient."}));
@@ -367,7 +385,7 @@ TEST_F(RunEngineTest, GroupRunsMembersInNameOrderAndStopsAfterAnAbortedMember) {
         [&](TSettings& member, bool unattended) {
             EXPECT_TRUE(unattended);
             ran.push_back(member.KeyName());
-            return member.KeyName() == "charlie";
+            return member.KeyName() == "charlie" ? RunEnd::Aborted : RunEnd::Finished;
         },
         &ui, &clock);
     EXPECT_EQ(ran, (std::vector<std::string>{"Alpha", "bravo", "charlie"}));
@@ -385,29 +403,40 @@ TEST_F(RunEngineTest, MissingProfilesAndMembersAreReportedInEveryMode) {
     std::vector<std::string> ran;
     const OrdinaryRunner runner = [&](TSettings& member, bool) {
         ran.push_back(member.KeyName());
-        return false;
+        return RunEnd::Finished;
     };
-    runProfileEntry(group, true, runner, &ui, &clock);
-    EXPECT_EQ(ran, std::vector<std::string>{"real"});
+    TSettings inner(profileKey("Inner"));
+    inner.WriteString("ProfileType", "2");
+    inner.WriteString("Name0", "real");
+    group.WriteString("Name3", "inner");
+    EXPECT_FALSE(runProfileEntry(group, true, runner, &ui, &clock));
+    EXPECT_EQ(ran, std::vector<std::string>{"real"}); // the inner group is not run as a profile
+    EXPECT_EQ(inner.ReadString("LastRun"), "");
     EXPECT_FALSE(TSettings(std::string(SettingsRootKey)).SubKeyExists("ghost"));
 
     TSettings missing(profileKey("nothing"));
-    runProfileEntry(missing, true, runner, &ui, &clock);
+    EXPECT_FALSE(runProfileEntry(missing, true, runner, &ui, &clock));
     TSettings odd(profileKey("odd"));
     odd.WriteString("ProfileType", "3");
-    runProfileEntry(odd, false, runner, &ui, &clock);
-    EXPECT_EQ(messages(), (std::vector<std::string>{"The profile bad:name does not exist, or is corrupted.",
-                                                    "The profile ghost does not exist, or is corrupted.",
-                                                    "The profile nothing does not exist, or is corrupted.",
-                                                    "The profile odd does not exist, or is corrupted."}));
+    EXPECT_FALSE(runProfileEntry(odd, false, runner, &ui, &clock));
+    EXPECT_EQ(messages(),
+              (std::vector<std::string>{
+                  "The profile bad:name does not exist, or is corrupted.",
+                  "The profile ghost does not exist, or is corrupted.",
+                  "The profile Inner is a group and cannot be run as a member of the group G.",
+                  "The profile nothing does not exist, or is corrupted.",
+                  "The profile odd does not exist, or is corrupted."}));
     EXPECT_EQ(ran.size(), 1u);
+    TSettings fine(profileKey("fine"));
+    fine.WriteString("ProfileType", "1");
+    EXPECT_TRUE(runProfileEntry(fine, true, runner, &ui, &clock));
     EXPECT_FALSE(TSettings(std::string(SettingsRootKey)).SubKeyExists("nothing"));
 }
 
 TEST_F(RunEngineTest, ScanErrorsAreShownEvenUnattendedAndEndAborted) {
     const std::pair<std::string, std::vector<std::pair<const char*, const char*>>> cases[] = {
         {"/nonexistent-halcyra-folder", {}},
-        {"  ", {}},
+        {"", {}},
         {"/tmp", {{"FileMasks", "*.txt,[ab"}}},
     };
     for (const auto& [source, values] : cases) {
@@ -444,11 +473,16 @@ protected:
     TestTree tree{{"a.txt", "abc"}};
 };
 
-TEST_F(RunFileErrorsTest, UnattendedRunNeverPromptsAndStaysQuiet) {
+TEST_F(RunFileErrorsTest, UnattendedRunNeverPromptsAndWritesEachErrorAsOneLine) {
     run("P", true);
     EXPECT_TRUE(ui.requests().empty());
     EXPECT_EQ(reviews, 0);
     EXPECT_EQ(value("P", "LastResult"), "Failure");
+    EXPECT_EQ(lastOutcome, RunEnd::Failed);
+    const std::string lines = errors.str();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2) << lines;
+    EXPECT_EQ(lines.rfind("Error: Cannot open the exclusion file. Exception raised: ", 0), 0u) << lines;
+    EXPECT_NE(lines.find("\nError: The results could not be saved: "), std::string::npos) << lines;
 }
 
 TEST_F(RunFileErrorsTest, InteractiveRunShowsEachError) {
@@ -459,6 +493,7 @@ TEST_F(RunFileErrorsTest, InteractiveRunShowsEachError) {
     EXPECT_EQ(texts[1].rfind("Cannot create the exclusion file. Exception raised: ", 0), 0u);
     EXPECT_EQ(texts[2].rfind("The results could not be saved: ", 0), 0u);
     EXPECT_EQ(value("P", "LastResult"), "Failure");
+    EXPECT_EQ(errors.str(), "");
 }
 
 TEST_F(RunEngineTest, LogThatCannotBeWrittenEndsAbortedAndStoresNothing) {
@@ -475,7 +510,7 @@ TEST_F(RunEngineTest, LogThatCannotBeWrittenEndsAbortedAndStoresNothing) {
 
 TEST_F(RunEngineTest, EjectFollowsTheLogAndPrecedesTheStore) {
     TestTree tree({{"a.txt", "abc"}});
-    makeProfile("P", " " + tree.root() + "\t", {{"Eject", "Y"}}); // hashed where the scanner found it
+    makeProfile("P", tree.root(), {{"Eject", "Y"}});
     m_env.eject = [&](const std::string& path) {
         ejected.push_back(path);
         EXPECT_TRUE(fileExists(dataPath("P_Log_Page1.html")));
@@ -525,6 +560,93 @@ TEST_F(RunEngineTest, SecondRunOfTheSameProfileIsRefusedWhileOneIsInProgress) {
     EXPECT_EQ(value("P", "LastResult"), "Changes");
     run("P", true); // the lock is gone with the run
     EXPECT_EQ(value("P", "LastResult"), "No Changes");
+}
+
+} // namespace
+} // namespace halcyra
+
+namespace halcyra {
+namespace {
+
+// The settings store fails while a run writes its bookkeeping.
+class RunBookkeepingTest : public RunEngineTest {
+protected:
+    void SetUp() override {
+        RunEngineTest::SetUp();
+        makeProfile("P", tree.root(), {{"DisplayLog", "N"}});
+        run("P", true);
+        writeFile(tree.path("a.txt"), "abd");
+        m_quick.busyTimeoutMs = 20;
+    }
+    std::string db() const { return m_home.root() + "config/Halcyra/registry.db"; }
+
+    TestTree tree{{"a.txt", "abc"}};
+    RegistryStore::Options m_quick;
+};
+
+TEST_F(RunBookkeepingTest, RunThatCannotRecordItsStartStoresNothingAndSaysWhy) {
+    const std::string stored = results("P");
+    const std::string reason = "The settings database \"" + db() + "\" could not be written: database is locked";
+    {
+        testing::ScopedStoreOptions options(m_quick);
+        testing::HeldLock lock(db(), testing::HeldLock::Writer); // another process in a long write
+        run("P", true);
+        EXPECT_EQ(errors.str(), "Error: The run of the profile P could not be recorded: " + reason + "\n");
+        EXPECT_EQ(lastOutcome, RunEnd::Failed);
+        run("P", false);
+        EXPECT_EQ(messages(), std::vector<std::string>{"The run of the profile P could not be recorded: " + reason});
+    }
+    EXPECT_EQ(results("P"), stored);
+    EXPECT_EQ(value("P", "LastResult"), "Changes"); // the previous run's
+    EXPECT_EQ(run("P", true).ContentsChanged, 1);      // so the change is still reported
+}
+
+TEST_F(RunBookkeepingTest, FinalResultThatCannotBeWrittenFailsTheRun) {
+    m_quick.writeFault = testing::failFromWrite(3); // LastRun and "Aborted" are written, the result is not
+    {
+        testing::ScopedStoreOptions options(m_quick);
+        run("P", true);
+    }
+    EXPECT_EQ(lastOutcome, RunEnd::Failed);
+    EXPECT_EQ(errors.str(), "Error: The run of the profile P could not be recorded: The settings database \"" +
+                                db() + "\" could not be written: disk I/O error\n");
+    EXPECT_EQ(value("P", "LastResult"), "Aborted");
+    EXPECT_NE(logPage("P").find("Contents"), std::string::npos); // the log keeps the record of the change
+}
+
+TEST_F(RunBookkeepingTest, UnreadableStoreIsReportedWithItsReasonNotAsAMissingProfile) {
+    testing::ScopedStoreOptions options(m_quick);
+    std::vector<std::string> ran;
+    const OrdinaryRunner runner = [&](TSettings& member, bool) {
+        ran.push_back(member.KeyName());
+        return RunEnd::Finished;
+    };
+    {
+        testing::HeldLock lock(db(), testing::HeldLock::Exclusive);
+        TSettings settings(profileKey("P"));
+        EXPECT_FALSE(runProfileEntry(settings, true, runner, &ui, &clock));
+    }
+    EXPECT_TRUE(ran.empty());
+    EXPECT_EQ(messages(), std::vector<std::string>{"The profile P could not be read: The settings database \"" +
+                                                   db() + "\" could not be opened: database is locked"});
+}
+
+TEST_F(RunEngineTest, StoredNameThatBreaksTheNameRuleIsRefusedAndTouchesNoFile) {
+    TestTree tree({{"a.txt", "abc"}});
+    makeProfile("A", tree.root());
+    writeFile(dataPath("A_excl.txt"), "/a.txt\n");
+    for (const char* name : {"A_excl", "A_EXCL_DIR"}) {
+        makeProfile(name, tree.root());
+        run(name, true);
+        EXPECT_EQ(lastOutcome, RunEnd::Failed);
+        EXPECT_EQ(value(name, "LastRun"), "");
+    }
+    EXPECT_EQ(messages(), (std::vector<std::string>{
+                              "The profile A_excl cannot be run: " + profileNameProblem("A_excl"),
+                              "The profile A_EXCL_DIR cannot be run: " + profileNameProblem("A_EXCL_DIR")}));
+    EXPECT_EQ(readFile(dataPath("A_excl.txt")), "/a.txt\n");
+    EXPECT_FALSE(fileExists(dataPath("A_EXCL_DIR.txt")));
+    EXPECT_FALSE(fileExists(dataPath("A_excl_Log_Page1.html")));
 }
 
 } // namespace

@@ -10,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
 #include <sstream>
+#include <sys/resource.h>
 
 namespace halcyra {
 namespace {
@@ -37,13 +39,24 @@ protected:
         m_profile.WriteString("Recursive", "Y");
     }
 
-    // Runs Halcyra with `arguments` and no display; the settings and data folders are the test's.
-    static Outcome run(const QStringList& arguments) {
+    // Runs Halcyra with `arguments` and no display (or with DISPLAY set to `display`); the settings and data
+    // folders are the test's. A `fileSizeLimit` above 0 caps the size of every file the program writes, as
+    // a full disk would.
+    static Outcome run(const QStringList& arguments, const char* display = nullptr, rlim_t fileSizeLimit = 0) {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             environment.remove(name);
+        if (display != nullptr)
+            environment.insert("DISPLAY", display);
         process.setProcessEnvironment(environment);
+        if (fileSizeLimit > 0) {
+            process.setChildProcessModifier([fileSizeLimit] {
+                const rlimit limit{fileSizeLimit, fileSizeLimit};
+                setrlimit(RLIMIT_FSIZE, &limit);
+                signal(SIGXFSZ, SIG_IGN); // a write past the limit fails with EFBIG instead
+            });
+        }
         process.start(QStringLiteral(HALCYRA_BIN_DIR "/Halcyra"), arguments);
         Outcome outcome;
         outcome.finished = process.waitForFinished(60000);
@@ -92,11 +105,47 @@ TEST_F(HalcyraProgramTest, InteractiveRunWithoutADisplayEndsAndStoresNothing) {
 TEST_F(HalcyraProgramTest, NamesLikeToolkitOptionsAreProfileNames) {
     const Outcome outcome = run({"-reverse", "-style", "Daily"});
     ASSERT_TRUE(outcome.finished);
-    EXPECT_EQ(outcome.exitCode, 0);
+    EXPECT_EQ(outcome.exitCode, 1); // unknown profiles
     EXPECT_NE(outcome.errors.find("The profile -reverse does not exist, or is corrupted."), std::string::npos)
         << outcome.errors;
     EXPECT_NE(outcome.errors.find("The profile -style does not exist, or is corrupted."), std::string::npos);
     EXPECT_EQ(m_profile.ReadString("LastResult"), "Changes"); // the names after them still run
+}
+
+TEST_F(HalcyraProgramTest, ExitStatusSaysWhetherEveryNamedProfileRanToItsEnd) {
+    EXPECT_EQ(run({"Daily", "daily"}).exitCode, 0); // "Changes", then "No Changes"
+    const Outcome unknown = run({"Daily", "Ghost"});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_EQ(unknown.errors, "Error: The profile Ghost does not exist, or is corrupted.\n");
+
+    // A name cannot forge a line or send a terminal command on standard error.
+    const Outcome hostile = run({QString::fromUtf8("\x1B[2J\nError: all fine <")});
+    EXPECT_EQ(hostile.exitCode, 1);
+    EXPECT_EQ(hostile.errors,
+              "Error: The profile <1B>[2J<0A>Error: all fine <3C> does not exist, or is corrupted.\n");
+}
+
+TEST_F(HalcyraProgramTest, FullDataFolderFailsAnUnattendedRunWithTheReasonOnStandardError) {
+    // Long names make the results file far larger than the log page of one change or the settings journal.
+    const std::string stem(150, 'n');
+    for (int i = 0; i < 3000; ++i)
+        m_tree.add({"many/" + stem + std::to_string(i), ""});
+    ASSERT_EQ(run({"Daily"}).exitCode, 0);
+    m_tree.add({"new.txt", "new"});
+    const Outcome outcome = run({"Daily"}, nullptr, 256 * 1024);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_EQ(outcome.errors.rfind("Error: The results could not be saved: ", 0), 0u) << outcome.errors;
+    EXPECT_EQ(std::count(outcome.errors.begin(), outcome.errors.end(), '\n'), 1) << outcome.errors;
+    EXPECT_EQ(m_profile.ReadString("LastResult"), "Failure");
+}
+
+TEST_F(HalcyraProgramTest, UnusableDisplayRunsWithoutOneAndQuietly) {
+    const Outcome outcome = run({"Daily"}, ":97");
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.errors;
+    EXPECT_EQ(outcome.errors, "");
+    EXPECT_EQ(m_profile.ReadString("LastResult"), "Changes");
 }
 
 TEST_F(HalcyraProgramTest, WithoutParametersOrDisplayItRefusesToStart) {
