@@ -128,6 +128,18 @@ std::optional<std::string> QtUiServices::openFileName(const FileDialogRequest& r
     return runFileDialog(dialog);
 }
 
+std::vector<std::string> QtUiServices::openFileNames(const FileDialogRequest& request) {
+    QFileDialog dialog(dialogParent());
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    prepareFileDialog(dialog, request);
+    std::vector<std::string> files;
+    if (dialog.exec() == QDialog::Accepted)
+        for (const QString& file : dialog.selectedFiles())
+            files.push_back(bytes(QFileInfo(file).absoluteFilePath()));
+    return files;
+}
+
 std::optional<std::string> QtUiServices::saveFileName(const FileDialogRequest& request) {
     QFileDialog dialog(dialogParent());
     dialog.setAcceptMode(QFileDialog::AcceptSave);

@@ -15,6 +15,7 @@ public:
     std::optional<std::string> inputText(std::string_view title, std::string_view prompt,
                                          std::string_view initial) override;
     std::optional<std::string> openFileName(const FileDialogRequest& request) override;
+    std::vector<std::string> openFileNames(const FileDialogRequest& request) override;
     std::optional<std::string> saveFileName(const FileDialogRequest& request) override;
     std::optional<std::string> pickFolder(std::string_view title, std::string_view startFolder) override;
     bool openDocument(std::string_view pathOrUrl) override;

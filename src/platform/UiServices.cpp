@@ -1,5 +1,6 @@
 #include "platform/UiServices.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace halcyra {
@@ -16,6 +17,11 @@ ScreenPoint centredInWorkArea(const ScreenRect& workArea, int dialogWidth, int d
     if (y < 0)
         y = 0;
     return {workArea.left + x, workArea.top + y};
+}
+
+std::vector<std::string> UiServices::openFileNames(const FileDialogRequest& request) {
+    std::optional<std::string> file = openFileName(request);
+    return file ? std::vector<std::string>{std::move(*file)} : std::vector<std::string>{};
 }
 
 UiServices* currentUiServices() {
@@ -77,6 +83,18 @@ std::optional<std::string> ScriptedUiServices::openFileName(const FileDialogRequ
     m_requests.push_back(
         {RequestKind::OpenFile, {}, request.title, request.filter, request.initialPath, 0, NoButton});
     return nextText();
+}
+
+std::vector<std::string> ScriptedUiServices::openFileNames(const FileDialogRequest& request) {
+    std::vector<std::string> files;
+    const std::optional<std::string> answer = openFileName(request);
+    for (std::size_t at = 0; answer && at <= answer->size();) {
+        const std::size_t end = std::min(answer->find('\n', at), answer->size());
+        if (end > at)
+            files.push_back(answer->substr(at, end - at));
+        at = end + 1;
+    }
+    return files;
 }
 
 std::optional<std::string> ScriptedUiServices::saveFileName(const FileDialogRequest& request) {

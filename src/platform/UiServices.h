@@ -65,6 +65,9 @@ public:
                                                  std::string_view initial) = 0;
     // Asks for an existing file to open; nothing when cancelled.
     virtual std::optional<std::string> openFileName(const FileDialogRequest& request) = 0;
+    // Asks for one or more existing files to open, in the dialog's order; empty when cancelled. Services
+    // that cannot offer several files ask with openFileName.
+    virtual std::vector<std::string> openFileNames(const FileDialogRequest& request);
     // Asks for a file name to save to; nothing when cancelled.
     virtual std::optional<std::string> saveFileName(const FileDialogRequest& request) = 0;
     // Asks for an existing folder, opening on `startFolder` when it is not empty, the dialog centred in the
@@ -113,6 +116,8 @@ public:
     std::optional<std::string> inputText(std::string_view title, std::string_view prompt,
                                          std::string_view initial) override;
     std::optional<std::string> openFileName(const FileDialogRequest& request) override;
+    // A queued text answers with one file per line.
+    std::vector<std::string> openFileNames(const FileDialogRequest& request) override;
     std::optional<std::string> saveFileName(const FileDialogRequest& request) override;
     std::optional<std::string> pickFolder(std::string_view title, std::string_view startFolder) override;
     bool openDocument(std::string_view pathOrUrl) override;

@@ -12,6 +12,7 @@
 #include "shell/CommandLine.h"
 #include "shell/DblClickForm.h"
 #include "shell/ProfileCommandsGui.h"
+#include "shell/ProfileHousekeeping.h"
 #include "shell/ProfileListModel.h"
 
 #include <QAction>
@@ -202,6 +203,18 @@ void TfrmMain::connectProfileCommands() {
     onTrigger(aModifyProfile, [this, commands] { return commands().modifyProfile(SelectedProfiles()); });
     onTrigger(aDeleteProfile, [this, commands] { return commands().DeleteProfiles(SelectedProfiles()); });
     onTrigger(aSchedule, [this, commands] { return commands().schedule(SelectedProfiles()); });
+    // Rename, copy, export and import, with the schedule window of the same entries.
+    auto housekeeping = [this] {
+        ProfileEntries entries = ProfileEntriesEntry ? ProfileEntriesEntry() : ProfileEntries{};
+        return ProfileHousekeeping(*FSettings, activeUiServices(), entries.editSchedule);
+    };
+    onTrigger(aRename, [this, housekeeping] { return housekeeping().aRenameExecute(SelectedProfiles()); });
+    onTrigger(aCopy, [this, housekeeping] { return housekeeping().aCopyExecute(SelectedProfiles()); });
+    onTrigger(aExportProfile, [this, housekeeping] {
+        housekeeping().aExportProfileExecute(SelectedProfiles());
+        return false;
+    });
+    onTrigger(aImportProfile, [housekeeping] { return housekeeping().aImportProfileExecute(); });
     onTrigger(aViewLog, [this, commands] {
         commands().viewLog(SelectedProfiles());
         return false;

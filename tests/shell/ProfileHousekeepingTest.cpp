@@ -1,0 +1,246 @@
+#include "HousekeepingTestSupport.h"
+
+#include "base/Paths.h"
+#include "detection/FileSettings.h"
+#include "detection/Log.h"
+#include "detection/ProfileRunLock.h"
+#include "scheduling/ScheduleLookups.h"
+#include "shell/ProfileHousekeeping.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace halcyra;
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool there(const std::string& path) {
+    return std::filesystem::exists(path);
+}
+
+std::string page(const std::string& profile, int number) {
+    return TLog::LogFileName(profile, number).value_or("");
+}
+
+class ProfileHousekeepingTest : public test::HousekeepingTest {
+protected:
+    ProfileHousekeeping housekeeping() {
+        return ProfileHousekeeping(root, ui, [this](std::string_view profile, std::string_view extra) {
+            calls.push_back("schedule " + std::string(profile) + "|" + std::string(extra));
+        });
+    }
+    std::string value(const std::string& profile, const std::string& name) {
+        return TSettings(key(profile)).ReadStringDef(name, "<none>");
+    }
+    void addGroup(const std::string& name, const std::vector<std::pair<std::string, std::string>>& members) {
+        addProfile(name, 2);
+        TSettings group(key(name));
+        for (const auto& [valueName, member] : members)
+            group.WriteString(valueName, member);
+    }
+    std::string archive(const std::string& name) const { return home.root() + "/" + name + ".hcs"; }
+    void exportProfile(const std::string& name, const std::string& file) {
+        std::string error;
+        ASSERT_TRUE(TFileSettings::ExportProfile(name, file, error)) << error;
+    }
+};
+
+TEST_F(ProfileHousekeepingTest, RenameMovesKeyGroupMembersFilesAndLogsAndOpensTheSchedule) {
+    addProfile("Docs", 1);
+    TSettings(key("Docs")).WriteString("Folder", "/srv/docs");
+    addGroup("G1", {{"Name0", "docs"}, {"Name1", "Other"}, {"name2", "Docs"}});
+    addGroup("G2", {{"Name0", "DOCS"}});
+    test::writeText(TFileSettings::ResultsFileName("Docs"), "results");
+    test::writeText(TFileSettings::ExclusionFileName("Docs"), "excl");
+    // Left by a profile "Papers" deleted earlier with its files kept.
+    test::writeText(TFileSettings::ResultsFileName("Papers"), "stale");
+    test::writeText(TFileSettings::ExclusionDirFileName("Papers"), "stale");
+    for (int n = 1; n <= 4; ++n)
+        test::writeText(page("Papers", n), "stale");
+    for (int n = 1; n <= 3; ++n)
+        test::writeText(page("Docs", n), "page " + std::to_string(n));
+    schedule("Docs task", "Docs");
+
+    ui.queueText("  Papers ");
+    EXPECT_TRUE(housekeeping().aRenameExecute({"Docs"}));
+    EXPECT_FALSE(exists("Docs"));
+    EXPECT_EQ(value("Papers", "Folder"), "/srv/docs");
+    EXPECT_EQ(value("G1", "Name0"), "Papers");
+    EXPECT_EQ(value("G1", "Name1"), "Other");
+    EXPECT_EQ(value("G1", "name2"), "Docs");
+    EXPECT_EQ(value("G2", "Name0"), "Papers");
+    EXPECT_EQ(readText(TFileSettings::ResultsFileName("Papers")), "results");
+    EXPECT_EQ(readText(TFileSettings::ExclusionFileName("Papers")), "excl");
+    EXPECT_FALSE(there(TFileSettings::ExclusionDirFileName("Papers")));
+    EXPECT_FALSE(there(TFileSettings::ResultsFileName("Docs")));
+    for (int n = 1; n <= 3; ++n) {
+        EXPECT_EQ(readText(page("Papers", n)), "page " + std::to_string(n));
+        EXPECT_FALSE(there(page("Docs", n)));
+    }
+    EXPECT_FALSE(there(page("Papers", 4)));
+    EXPECT_EQ(messages(), (Texts{"This profile has a schedule. The schedule is currently configured to run using the "
+                                 "old profile name (Docs). Please now edit the schedule to use the new profile name "
+                                 "(Papers) or delete the schedule."}));
+    EXPECT_EQ(calls, Texts{"schedule Docs|"});
+
+    // A task shared with other profiles gets its own note.
+    addProfile("Mail", 1);
+    schedule("Both", "Papers Mail");
+    ui.queueText("Post");
+    calls.clear();
+    EXPECT_TRUE(housekeeping().aRenameExecute({"Mail"}));
+    EXPECT_EQ(messages().back(), "The profiles scheduled task is shared with other profiles. Please now edit the "
+                                 "schedule to use the new profile name (Post) or delete the schedule.");
+    EXPECT_EQ(calls, Texts{"schedule Mail|"});
+}
+
+TEST_F(ProfileHousekeepingTest, RenameThatCannotMoveTheKeyChangesNothing) {
+    addProfile("Docs", 1);
+    addGroup("G", {{"Name0", "Docs"}});
+    test::writeText(TFileSettings::ResultsFileName("Docs"), "results");
+
+    ui.queueText("DOCS"); // letter case alone names the same profile
+    ui.queueButton(ButtonCancel);
+    EXPECT_FALSE(housekeeping().aRenameExecute({"Docs"}));
+    EXPECT_EQ(messages(), Texts{"A profile with that name already exists. Please use another name."});
+
+    {
+        ProfileRunLock run;
+        std::string error;
+        ASSERT_EQ(run.acquire("Docs", error), ProfileRunLock::Outcome::Acquired);
+        ui.queueText("New");
+        EXPECT_FALSE(housekeeping().aRenameExecute({"Docs"}));
+        EXPECT_EQ(messages().back(), "The profile Docs is already being run.");
+        ui.queueText("Copy");
+        EXPECT_FALSE(housekeeping().aCopyExecute({"Docs"}));
+        EXPECT_EQ(messages().back(), "The profile Docs is already being run.");
+    }
+    {
+        RegistryStore::Options faulty = RegistryStore::defaultOptions();
+        faulty.writeFault = halcyra::testing::failFromWrite(3);
+        halcyra::testing::ScopedStoreOptions options(faulty);
+        ui.queueText("New");
+        EXPECT_TRUE(housekeeping().aRenameExecute({"Docs"}));
+        EXPECT_EQ(messages().back(), "Sorry, the profile could not be renamed!");
+        ui.queueText("Copy");
+        EXPECT_TRUE(housekeeping().aCopyExecute({"Docs"}));
+        EXPECT_EQ(messages().back(), "Sorry, the profile could not be copied!");
+    }
+    EXPECT_TRUE(exists("Docs"));
+    EXPECT_FALSE(exists("New"));
+    EXPECT_FALSE(exists("Copy"));
+    EXPECT_EQ(value("G", "Name0"), "Docs");
+    EXPECT_TRUE(there(TFileSettings::ResultsFileName("Docs")));
+    EXPECT_FALSE(there(TFileSettings::ResultsFileName("New")));
+
+    // The source's files that cannot be renamed are reported one by one and stay.
+    test::writeText(TFileSettings::ExclusionFileName("Docs"), "e");
+    std::filesystem::create_directories(TFileSettings::ExclusionFileName("Moved") + "/busy");
+    ui.queueText("Moved");
+    EXPECT_TRUE(housekeeping().aRenameExecute({"Docs"}));
+    EXPECT_EQ(messages().back(), "Sorry, the old file exceptions file list could not be renamed!");
+    EXPECT_EQ(readText(TFileSettings::ResultsFileName("Moved")), "results");
+    EXPECT_EQ(readText(TFileSettings::ExclusionFileName("Docs")), "e");
+}
+
+TEST_F(ProfileHousekeepingTest, CopyEqualsItsSourceOverStaleFiles) {
+    addProfile("Docs", 1);
+    TSettings docs(key("Docs"));
+    docs.WriteString("LastRun", "2024-05-01 08:30");
+    docs.WriteString("LastResult", "Changes");
+    docs.WriteString("Folder", "/srv/docs");
+    addGroup("G", {{"Name0", "Docs"}});
+    schedule("Docs task", "Docs");
+    test::writeText(TFileSettings::ResultsFileName("Docs"), "results");
+    test::writeText(TFileSettings::ExclusionDirFileName("Docs"), "dirs");
+    test::writeText(page("Docs", 1), "log");
+    test::writeText(TFileSettings::ResultsFileName("Twin"), "stale results");
+    test::writeText(TFileSettings::ExclusionFileName("Twin"), "stale");
+    test::writeText(page("Twin", 1), "stale");
+
+    ui.queueText("Twin");
+    EXPECT_TRUE(housekeeping().aCopyExecute({"Docs"}));
+    EXPECT_TRUE(messages().empty()) << messages().front();
+    EXPECT_EQ(value("Twin", "Folder"), "/srv/docs");
+    EXPECT_EQ(value("Twin", "LastRun"), "<none>");
+    EXPECT_EQ(value("Twin", "LastResult"), "<none>");
+    EXPECT_EQ(value("Docs", "LastResult"), "Changes");
+    EXPECT_EQ(readText(TFileSettings::ResultsFileName("Twin")), "results");
+    EXPECT_EQ(readText(TFileSettings::ExclusionDirFileName("Twin")), "dirs");
+    EXPECT_FALSE(there(TFileSettings::ExclusionFileName("Twin")));
+    EXPECT_FALSE(there(page("Twin", 1)));
+    EXPECT_TRUE(there(page("Docs", 1)));
+    bool shared = false;
+    EXPECT_FALSE(IsProfileScheduled("Twin", shared));
+    EXPECT_EQ(value("G", "Name0"), "Docs");
+    EXPECT_EQ(TSettings(key("G")).ReadStringDef("Name1", "<none>"), "<none>");
+}
+
+TEST_F(ProfileHousekeepingTest, ExportAsksPerProfileAndShowsFailures) {
+    addProfile("A", 1);
+    addProfile("B", 1);
+    ui.queueText(std::nullopt);
+    ui.queueText(dataFolder() + "B.hcs");
+    housekeeping().aExportProfileExecute({"A", "B"});
+    ASSERT_EQ(ui.requests().size(), 3u);
+    EXPECT_EQ(ui.requests()[0].title, "Export profile: A");
+    EXPECT_EQ(ui.requests()[0].initial, "A.hcs");
+    EXPECT_EQ(ui.requests()[0].text, "Halcyra settings (*.hcs);;All files (*)");
+    EXPECT_EQ(ui.requests()[1].title, "Export profile: B");
+    EXPECT_EQ(messages(), Texts{"Unable to export the profile \"B\". Error is: A profile file cannot be saved in the "
+                                "folder of the program's own files."});
+}
+
+TEST_F(ProfileHousekeepingTest, ImportStopsAtCancelAndMarksWhatItImported) {
+    for (const char* name : {"One", "Docs", "Three"}) {
+        addProfile(name, 1);
+        TSettings(key(name)).WriteString("Folder", std::string("/srv/") + name);
+        exportProfile(name, archive(name));
+    }
+    root.DeleteSubKey("One");
+    root.DeleteSubKey("Three");
+    TSettings(key("Docs")).WriteString("Folder", "/mine");
+    test::writeText(page("One", 1), "old log");
+    test::writeText(home.root() + "/bad.hcs", "not an archive");
+
+    ui.queueText(home.root() + "/bad.hcs\n" + archive("One") + "\n" + archive("Docs") + "\n" + archive("Three"));
+    ui.queueButton(ButtonOk);
+    ui.queueButton(ButtonCancel);
+    EXPECT_TRUE(housekeeping().aImportProfileExecute());
+    EXPECT_EQ(ui.requests().front().title, "Import profiles");
+    EXPECT_EQ(messages(), (Texts{"Error in profile file: Not a zip archive",
+                                 "You already have a profile called \"Docs\". Are you sure you want to replace your "
+                                 "existing profile?"}));
+    EXPECT_EQ(value("One", "Folder"), "/srv/One");
+    EXPECT_EQ(value("One", "LastResult"), "Imported");
+    EXPECT_FALSE(there(page("One", 1)));
+    EXPECT_EQ(value("Docs", "Folder"), "/mine");
+    EXPECT_FALSE(exists("Three"));
+
+    // Yes replaces the profile; No skips the file.
+    TSettings(key("Docs")).WriteString("LastRun", "2024-05-01 08:30");
+    ui.queueText(archive("Docs") + "\n" + archive("One"));
+    ui.queueButton(ButtonYes);
+    ui.queueButton(ButtonNo);
+    EXPECT_TRUE(housekeeping().aImportProfileExecute());
+    EXPECT_EQ(value("Docs", "Folder"), "/srv/Docs");
+    EXPECT_EQ(value("Docs", "LastRun"), "<none>");
+    EXPECT_EQ(value("Docs", "LastResult"), "Imported");
+
+    ui.queueText(std::nullopt);
+    EXPECT_FALSE(housekeeping().aImportProfileExecute());
+}
+
+} // namespace
