@@ -386,15 +386,16 @@ sqlite3_stmt* RegistryStore::statement(Stmt id) {
     return s;
 }
 
-bool RegistryStore::writeAllowed() {
-    if (m_options.writeFault && m_options.writeFault()) {
+bool RegistryStore::stepAllowed(bool changesData) {
+    if (changesData && m_options.writeFault && m_options.writeFault())
         return fail("disk I/O error");
-    }
+    if (!changesData && m_options.readFault && m_options.readFault())
+        return fail("database is locked");
     return true;
 }
 
 bool RegistryStore::step(sqlite3_stmt* s, bool changesData, bool* row) {
-    if (changesData && !writeAllowed())
+    if (!stepAllowed(changesData))
         return false;
     const int rc = sqlite3_step(s);
     if (rc == SQLITE_ROW || rc == SQLITE_DONE) {

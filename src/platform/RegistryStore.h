@@ -93,6 +93,9 @@ public:
         // Consulted before every statement that changes data; returning true makes that statement fail as an
         // I/O error would. For tests of failure paths.
         std::function<bool()> writeFault;
+        // Consulted before every statement that only reads; returning true makes it fail as a database
+        // locked by another process would.
+        std::function<bool()> readFault;
     };
 
     // Options used by open() without arguments; tests adjust them.
@@ -170,7 +173,8 @@ private:
     sqlite3_stmt* statement(Stmt id);
     // Records the last error (`reason`, else SQLite's message) and returns false.
     bool fail(const char* reason = nullptr);
-    bool writeAllowed();
+    // Whether the test hooks let the next statement run; records the error when not.
+    bool stepAllowed(bool changesData);
     bool step(sqlite3_stmt* s, bool changesData, bool* row = nullptr);
     bool exec(const char* sql);
 

@@ -112,6 +112,30 @@ TEST_F(ProfileListLoadTest, LockedStoreRemovesNothing) {
     EXPECT_EQ(subKeys(), (Names{"Kept", "NoType"}));
 }
 
+TEST_F(ProfileListLoadTest, StoreBusyAfterTheListingRemovesNothing) {
+    makeProfile("Alpha", "1");
+    makeProfile("Beta", "1");
+    makeProfile("NoType", nullptr);
+    auto busy = std::make_shared<bool>(false);
+    RegistryStore::Options failing;
+    failing.readFault = [busy] { return *busy; };
+    {
+        ScopedStoreOptions options(failing);
+        TSettings root(Root);
+        const ProfileListLoad load = loadProfileList(root, [busy](std::string_view) {
+            *busy = true; // every read after the first profile's fails
+            return "No";
+        });
+        EXPECT_TRUE(load.readFailed);
+        EXPECT_NE(load.error.find("database is locked"), std::string::npos) << load.error;
+        ASSERT_EQ(load.rows.size(), 1u);
+        EXPECT_EQ(load.rows[0].name, "Alpha");
+        EXPECT_TRUE(load.removed.empty());
+    }
+    *busy = false;
+    EXPECT_EQ(subKeys(), (Names{"Alpha", "Beta", "NoType"}));
+}
+
 // Counts the listings of the tasks: each one asks whether the cron daemon runs.
 class CountingCrontab : public FakeCrontabBackend {
 public:
