@@ -1,0 +1,309 @@
+#include "tools/Md5List.h"
+#include "tools/ToolPass.h"
+#include "tools/ToolRows.h"
+
+#include "base/Paths.h"
+#include "detection/TestSupport.h"
+#include "hashing/Hashing.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <sstream>
+#include <sys/resource.h>
+
+namespace halcyra {
+namespace {
+
+const std::string A(32, 'A');
+const std::string B(32, 'B');
+const std::string C(32, 'C');
+const std::string E(EmptyFileMD5);
+const std::string P(CannotOpenFilePlaceholder);
+constexpr const char* AbcMD5 = "900150983CD24FB0D6963F7D28E17F72";
+
+ToolRow row(std::string path, std::string hash, std::uint32_t nameAt = 0) {
+    return {std::move(path), nameAt, std::move(hash), false};
+}
+
+bool exists(const std::string& path) {
+    return access(path.c_str(), F_OK) == 0;
+}
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// ---- MD5 list file and clipboard text
+
+TEST(Md5ListTest, ReaderTrimsSplitsAndKeepsTheFirstHashOfAName) {
+    Md5List list;
+    list.addText(A + "  spaced name  \r\n" + // blanks between hash and name, and after the name
+                 B + "\tTabbed\rName\n" +    // tab separates; a lone CR is dropped
+                 A + "y\n" +                 // 33 characters: ignored
+                 C + " spaced name\r\n" +    // listed again: the first hash stays
+                 "   " + C + " x\n" +        // leading blanks trimmed
+                 A + " after" + "\x1A" + "tail\n" + B + " never\n"); // Ctrl+Z ends the text
+    EXPECT_EQ(list.size(), 4u);
+    ASSERT_NE(list.find("spaced name"), nullptr);
+    EXPECT_EQ(*list.find("spaced name"), A);
+    ASSERT_NE(list.find("TabbedName"), nullptr);
+    EXPECT_EQ(*list.find("TabbedName"), B);
+    EXPECT_EQ(*list.find("x"), C);
+    EXPECT_EQ(*list.find("after"), A);
+    EXPECT_EQ(list.find("never"), nullptr);
+    EXPECT_EQ(list.find("y"), nullptr);
+}
+
+TEST(Md5ListTest, LookUpIsExactFirstThenIgnoresAsciiCase) {
+    Md5List list;
+    list.addText(A + " case.txt\n" + B + " Case.txt\n" + C + " Other.TXT\n" + A + " OTHER.txt\n");
+    EXPECT_EQ(*list.find("case.txt"), A);
+    EXPECT_EQ(*list.find("Case.txt"), B);
+    EXPECT_EQ(*list.find("CASE.TXT"), A); // the first listed of the names that differ only in case
+    EXPECT_EQ(*list.find("other.txt"), C);
+    EXPECT_EQ(list.find("othe.txt"), nullptr);
+}
+
+class Md5ListFileTest : public ::testing::Test {
+protected:
+    test::TestTree m_tree;
+    ToolRows m_rows{row("/x/plain.bin", A, 3), row("/x/sub/line\nbreak", B, 3), row("/x/ lead<", P, 3)};
+};
+
+TEST_F(Md5ListFileTest, SaveWritesEscapedCrLfLinesThatReadBackToTheSameNames) {
+    const std::string file = m_tree.path("list.md5.txt");
+    std::ofstream(file) << "old contents";
+    std::string error;
+    ASSERT_TRUE(saveMd5List(file, m_rows, {0, 1, 2}, error)) << error;
+    EXPECT_EQ(readAll(file), A + " plain.bin\r\n" + B + " sub/line<0A>break\r\n" + P + " <20>lead<3C>\r\n");
+    Md5List list;
+    ASSERT_TRUE(list.load(file, error)) << error;
+    for (const ToolRow& r : m_rows)
+        ASSERT_NE(list.find(r.Name()), nullptr) << r.Name();
+    EXPECT_EQ(*list.find("sub/line\nbreak"), B);
+}
+
+TEST_F(Md5ListFileTest, FailedSaveKeepsThePreviousFileAndFailedLoadsSayWhy) {
+    const std::string file = m_tree.path("list.md5.txt");
+    std::ofstream(file) << "previous";
+    ToolRows many(2000, row("/x/some-long-file-name.bin", A, 3));
+    RowIndexes all(many.size());
+    for (std::size_t i = 0; i < all.size(); ++i)
+        all[i] = i;
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &small);
+    std::string error;
+    const bool saved_ok = saveMd5List(file, many, all, error);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(saved_ok);
+    EXPECT_EQ(error.rfind("Error writing to file: ", 0), 0u) << error;
+    EXPECT_EQ(readAll(file), "previous");
+
+    EXPECT_FALSE(saveMd5List(m_tree.path("missing/list.txt"), m_rows, {0}, error));
+    EXPECT_EQ(error.rfind("Error writing to file: ", 0), 0u);
+
+    Md5List list;
+    ASSERT_EQ(mkfifo(m_tree.path("fifo").c_str(), 0600), 0);
+    EXPECT_FALSE(list.load(m_tree.path("fifo"), error)); // refused unopened: no hang
+    EXPECT_EQ(error, "Error reading from file: Not a regular file");
+    EXPECT_FALSE(list.load(m_tree.path("absent"), error));
+    EXPECT_EQ(error.rfind("Error reading from file: ", 0), 0u);
+}
+
+TEST(ClipboardTextTest, OneRowIsItsHashAloneSeveralAreListLines) {
+    const ToolRows rows{row("/d/a", A, 3), row("/d/b c", B, 3), row("/d/c", C, 3)};
+    EXPECT_EQ(clipboardText(rows, {1}), B);
+    EXPECT_EQ(clipboardText(rows, {0, 2}), A + " a\r\n" + C + " c\r\n");
+    EXPECT_EQ(clipboardText(rows, {}), "");
+}
+
+// ---- Compare
+
+TEST(CompareTest, CountsHighlightsAndStopsAskingAfterNo) {
+    Md5List list;
+    std::string lower = AbcMD5;
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    list.addText(lower + " same\n" + A + " diff1\n" + A + " diff2\n" + P + " unread\n" + A + " unreadList\n");
+    const ToolRows rows{row("/same", AbcMD5, 1),  row("/diff1", B, 1),  row("/diff2", C, 1),
+                        row("/unlisted", A, 1),   row("/unread", P, 1), row("/unreadList", P, 1),
+                        row("/notSelected", B, 1)};
+    std::vector<std::string> asked;
+    const CompareOutcome outcome = compareRows(rows, {0, 1, 2, 3, 4, 5}, list, [&](const std::string& text) {
+        asked.push_back(text);
+        return false; // No: no further question
+    });
+    EXPECT_EQ(outcome.different, 4); // diff1, diff2 and both placeholder rows
+    EXPECT_EQ(outcome.notListed, 1);
+    EXPECT_EQ(outcome.highlighted, (RowIndexes{1, 2, 4, 5}));
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0], "diff1\r\n\r\nList MD5: " + A + "\r\nFile MD5: " + B +
+                            "\r\n\r\nDo you want to continue to be notified of differences?");
+    EXPECT_EQ(compareSummary(outcome),
+              "4 files have a different MD5 value (they are highlighted in the list)\r\n"
+              "1 files are not listed in the MD5 hash values file.\r\n");
+
+    int questions = 0;
+    const CompareOutcome clean =
+        compareRows(rows, {0}, list, [&](const std::string&) { return ++questions, true; });
+    EXPECT_EQ(questions, 0);
+    EXPECT_EQ(compareSummary(clean), "");
+}
+
+TEST(CompareTest, NamesThatDifferOnlyInCaseCompareWithTheirOwnLines) {
+    const ToolRows rows{row("/t/case.txt", A, 3), row("/t/Case.txt", B, 3)};
+    std::string text = md5ListLine(A, "case.txt") + "\r\n" + md5ListLine(B, "Case.txt") + "\r\n";
+    Md5List list;
+    list.addText(text);
+    const CompareOutcome outcome = compareRows(rows, {0, 1}, list, {});
+    EXPECT_EQ(outcome.different, 0);
+    EXPECT_EQ(outcome.notListed, 0);
+}
+
+// ---- Grouping and deletion
+
+std::vector<std::string> marks(const ToolRows& rows) {
+    std::vector<std::string> out;
+    for (const ToolRow& r : rows)
+        out.push_back(r.Hash.substr(0, 1) + (r.Mark ? "." : ""));
+    return out;
+}
+
+TEST(GroupDuplicatesTest, KeepsSharedHashesOnlyAndAlternatesTheMarks) {
+    ToolRows rows{row("a1", A), row("b1", B), row("a2", A), row("c", C), row("a3", A), row("b2", B)};
+    sortRowsByHash(rows);
+    GroupDuplicates(rows);
+    EXPECT_EQ(marks(rows), (std::vector<std::string>{"A", "A", "A", "B.", "B."}));
+    EXPECT_EQ(rows[0].Path, "a1"); // equal hashes keep their hashing order
+    EXPECT_EQ(rows[2].Path, "a3");
+
+    for (ToolRows lone : {ToolRows{row("a", A)}, ToolRows{row("e1", E), row("e2", E)},
+                          ToolRows{row("p1", P), row("p2", P)}, ToolRows{row("x", ""), row("y", "")}}) {
+        GroupDuplicates(lone);
+        EXPECT_TRUE(lone.empty()) << lone.front().Hash;
+    }
+}
+
+class DeleteTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name : {"keep", "gone", "changed", "readonly", "deleted"})
+            m_tree.add({name, "abc"});
+        ASSERT_EQ(chmod(m_tree.path("readonly").c_str(), 0444), 0);
+        for (const char* name : {"deleted", "keep", "readonly", "changed", "gone"})
+            m_rows.push_back(row(m_tree.path(name), AbcMD5));
+    }
+    test::TestTree m_tree;
+    ToolRows m_rows;
+};
+
+TEST_F(DeleteTest, DeletesOnlyUnchangedWritableFilesAndReportsTheRest) {
+    std::remove(m_tree.path("gone").c_str());
+    std::ofstream(m_tree.path("changed")) << "abd";
+    TFileHashing hasher(TFileHashing::KindMD5);
+    std::vector<std::string> errors;
+    const std::vector<bool> remove = deleteSelectedFiles(
+        m_rows, {0, 2, 3, 4}, hasher, [&](const std::string& text) { errors.push_back(text); });
+    EXPECT_EQ(remove, (std::vector<bool>{true, false, false, false, true}));
+    EXPECT_EQ(errors, (std::vector<std::string>{"Cannot delete " + m_tree.path("readonly"),
+                                                "Cannot delete " + m_tree.path("changed")}));
+    EXPECT_FALSE(exists(m_tree.path("deleted")));
+    for (const char* name : {"keep", "readonly", "changed"})
+        EXPECT_TRUE(exists(m_tree.path(name))) << name;
+
+    removeRows(m_rows, remove);
+    GroupDuplicates(m_rows); // three rows of one hash stay a group
+    EXPECT_EQ(m_rows.size(), 3u);
+}
+
+TEST(SearchValueTest, UpperCasesAsciiLettersAndChecksTheLength) {
+    EXPECT_EQ(searchValue("900150983cd24fb0d6963f7d28e17f72"), AbcMD5);
+    EXPECT_FALSE(searchValue(std::string(31, 'a')));
+    EXPECT_FALSE(searchValue(std::string(33, 'a')));
+    EXPECT_EQ(searchValue(std::string(30, 'a') + "\xC3\xA9"), std::string(30, 'A') + "\xC3\xA9");
+    EXPECT_EQ(searchValue(P), P);
+}
+
+// ---- Passes
+
+struct CountingProgress : PassProgress {
+    bool fileDone(std::string_view path) override {
+        paths.emplace_back(path);
+        return paths.size() == stopAfter;
+    }
+    bool stopRequested() override { return false; }
+    std::vector<std::string> paths;
+    std::size_t stopAfter = 0;
+};
+
+TEST(ToolPassTest, FolderPassNamesFilesRelativelyAndMarksUnreadableOnes) {
+    test::TestTree tree{{"b.txt", "abc"}, {"sub/a.bin", ""}};
+    ASSERT_EQ(mkfifo(tree.path("sub/pipe").c_str(), 0600), 0); // never listed
+    tree.symlink(tree.path("b.txt"), "link.txt");
+    tree.symlink("/proc/self/mem", "mem"); // a regular file whose reads fail
+    CountingProgress progress;
+    std::vector<PassFile> files;
+    std::string error;
+    ASSERT_TRUE(listFolderFiles(tree.root().substr(0, tree.root().size() - 1), files, error, progress))
+        << error;
+    std::vector<std::pair<std::string, std::string>> seen;
+    FileIdentities identities;
+    int skipped = 0;
+    EXPECT_TRUE(hashFiles(
+        files, progress,
+        [&](PassFile& file, std::string hash) { seen.emplace_back(file.path.substr(file.nameAt), hash); },
+        [&](const PassFile& file) { return identities.seenBefore(file.path) && ++skipped; }));
+    EXPECT_EQ(progress.paths.size(), files.size()); // every file makes its step, skipped ones too
+    EXPECT_EQ(skipped, 1);                          // b.txt and link.txt are one file
+    std::sort(seen.begin(), seen.end());
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0].first, "b.txt");
+    EXPECT_EQ(seen[0].second, AbcMD5);
+    EXPECT_EQ(seen[1], (std::pair<std::string, std::string>{"mem", P}));
+    EXPECT_EQ(seen[2], (std::pair<std::string, std::string>{"sub/a.bin", E}));
+
+    CountingProgress stopping;
+    stopping.stopAfter = 1;
+    int worked = 0;
+    EXPECT_FALSE(hashFiles(files, stopping, [&](PassFile&, std::string) { ++worked; }));
+    EXPECT_EQ(worked, 1);
+
+    EXPECT_FALSE(listFolderFiles(tree.path("missing"), files, error, progress));
+    EXPECT_FALSE(error.empty());
+}
+
+TEST(ToolPassTest, RecalculationHashesTheFullPathWhateverTheCurrentFolder) {
+    test::TestTree tree{{"f.txt", "abc"}};
+    std::vector<PassFile> files = chosenFiles({tree.path("f.txt")});
+    ASSERT_EQ(files[0].path.substr(files[0].nameAt), "f.txt");
+    ToolRows rows{row(tree.path("f.txt"), A, files[0].nameAt)};
+    const std::string previous = currentFolder();
+    ASSERT_EQ(chdir("/"), 0);
+    CountingProgress progress;
+    EXPECT_TRUE(recalculateRows(rows, {0}, progress));
+    ASSERT_EQ(chdir(previous.c_str()), 0);
+    EXPECT_EQ(rows[0].Hash, AbcMD5);
+    EXPECT_EQ(progress.paths, (std::vector<std::string>{""})); // the label is not used
+}
+
+TEST(SortRowsTest, NamesInCollationOrderHashesStable) {
+    ToolRows rows{row("/d/b", A, 3), row("/d/B", A, 3), row("/d/a", A, 3), row("/e/b", A, 3)};
+    sortRowsByName(rows); // C collation in tests: byte order, equal names in their order
+    EXPECT_EQ(rows[0].Path, "/d/B");
+    EXPECT_EQ(rows[1].Path, "/d/a");
+    EXPECT_EQ(rows[2].Path, "/d/b");
+    EXPECT_EQ(rows[3].Path, "/e/b");
+}
+
+} // namespace
+} // namespace halcyra
