@@ -1,5 +1,9 @@
 #include "scheduling/CronTable.h"
 
+#include "base/Paths.h"
+#include "hashing/Md5Engine.h"
+
+#include <cstdint>
 #include <cstdio>
 
 namespace halcyra {
@@ -26,7 +30,38 @@ std::vector<Line> splitLines(std::string_view text) {
     return lines;
 }
 
+// The line without its trailing trigger number; nothing when it does not end with " <digits>".
+std::optional<std::string_view> withoutTriggerIndex(std::string_view line) {
+    const std::size_t blank = line.rfind(' ');
+    if (blank == std::string_view::npos || blank + 1 == line.size())
+        return std::nullopt;
+    for (const char c : line.substr(blank + 1))
+        if (c < '0' || c > '9')
+            return std::nullopt;
+    return line.substr(0, blank);
+}
+
+bool endsWith(std::string_view text, std::string_view tail) {
+    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
 } // namespace
+
+CronBlockMarkers cronBlockMarkers(std::string_view tasksFolder) {
+    const std::string folder = withTrailingSlash(tasksFolder);
+    Md5Context md5;
+    md5.update(folder.data(), folder.size());
+    std::uint8_t digest[16];
+    md5.finish(digest);
+    char identity[17];
+    for (int i = 0; i < 8; ++i)
+        std::snprintf(identity + 2 * i, 3, "%02x", digest[i]);
+    CronBlockMarkers markers;
+    markers.begin = std::string("# BEGIN Halcyra scheduled tasks of data folder ") + identity +
+                    " (maintained by Halcyra; changes inside are lost)";
+    markers.end = std::string("# END Halcyra scheduled tasks of data folder ") + identity;
+    return markers;
+}
 
 std::optional<std::string> cronQuote(std::string_view path) {
     std::string quoted = "'";
@@ -61,44 +96,95 @@ std::optional<std::string> cronTaskLine(int startMinute, std::string_view runner
     return std::string(schedule) + *quotedRunner + " " + *quotedJob + " " + std::to_string(triggerIndex);
 }
 
-bool replaceCronBlock(std::string_view crontab, const std::vector<std::string>& lines, std::string& result,
+bool cronLineRunsJob(std::string_view line, std::string_view jobPath) {
+    const auto command = withoutTriggerIndex(line);
+    const auto quoted = cronQuote(jobPath);
+    return command && quoted && endsWith(*command, " " + *quoted);
+}
+
+bool cronLineRunsJobIn(std::string_view line, std::string_view tasksFolder) {
+    const auto command = withoutTriggerIndex(line);
+    auto quoted = cronQuote(withTrailingSlash(tasksFolder));
+    if (!command || !quoted)
+        return false;
+    quoted->pop_back(); // the closing quote: the job file's name follows inside the same quotes
+    const std::size_t at = command->rfind(" " + *quoted);
+    if (at == std::string_view::npos)
+        return false;
+    const std::string_view name = command->substr(at + 1 + quoted->size());
+    constexpr std::string_view Tail = ".job'";
+    return name.size() > Tail.size() && endsWith(name, Tail) &&
+           name.substr(0, name.size() - Tail.size()).find_first_of("/'") == std::string_view::npos;
+}
+
+bool replaceCronBlock(std::string_view crontab, const CronBlockMarkers& markers,
+                      const std::vector<std::string>& lines,
+                      const std::function<bool(std::string_view line)>& dropLegacyLine, std::string& result,
                       std::string& error) {
-    const std::vector<Line> all = splitLines(crontab);
+    enum class Where { Outside, OwnBlock, LegacyBlock };
     std::string out;
     bool placed = false;
-    bool inBlock = false;
+    Where where = Where::Outside;
+    std::string_view openedBy;
+    std::string legacy;       // the legacy block being read: its begin marker and the lines it keeps
+    bool legacyKeeps = false; // a line of it is kept
+    auto appendRaw = [&](std::string& to, const Line& line) {
+        to.append(crontab.substr(line.begin, line.end - line.begin));
+    };
     auto appendBlock = [&] {
         if (lines.empty())
             return;
         if (!out.empty() && out.back() != '\n')
             out += '\n';
-        out.append(CronBlockBegin);
+        out += markers.begin;
         out += '\n';
         for (const std::string& line : lines) {
             out += line;
             out += '\n';
         }
-        out.append(CronBlockEnd);
+        out += markers.end;
         out += '\n';
     };
-    for (const Line& line : all) {
-        if (inBlock) {
-            if (line.text == CronBlockEnd)
-                inBlock = false;
+    for (const Line& line : splitLines(crontab)) {
+        switch (where) {
+        case Where::OwnBlock:
+            if (line.text == markers.end)
+                where = Where::Outside;
             continue;
+        case Where::LegacyBlock:
+            if (line.text == LegacyCronBlockEnd) {
+                if (legacyKeeps) {
+                    out += legacy;
+                    appendRaw(out, line);
+                }
+                where = Where::Outside;
+            } else if (!dropLegacyLine || !dropLegacyLine(line.text)) {
+                appendRaw(legacy, line);
+                legacyKeeps = true;
+            }
+            continue;
+        case Where::Outside:
+            break;
         }
-        if (line.text == CronBlockBegin) {
-            inBlock = true;
+        if (line.text == markers.begin) {
+            where = Where::OwnBlock;
+            openedBy = markers.begin;
             if (!placed) {
                 appendBlock();
                 placed = true;
             }
-            continue;
+        } else if (line.text == LegacyCronBlockBegin) {
+            where = Where::LegacyBlock;
+            openedBy = LegacyCronBlockBegin;
+            legacy.clear();
+            appendRaw(legacy, line);
+            legacyKeeps = false;
+        } else {
+            appendRaw(out, line);
         }
-        out.append(crontab.substr(line.begin, line.end - line.begin));
     }
-    if (inBlock) {
-        error = "The crontab holds the line \"" + std::string(CronBlockBegin) +
+    if (where != Where::Outside) {
+        error = "The crontab holds the line \"" + std::string(openedBy) +
                 "\" without its closing line; it was left unchanged.";
         return false;
     }
@@ -108,15 +194,15 @@ bool replaceCronBlock(std::string_view crontab, const std::vector<std::string>& 
     return true;
 }
 
-std::vector<std::string> cronBlockLines(std::string_view crontab) {
+std::vector<std::string> cronBlockLines(std::string_view crontab, const CronBlockMarkers& markers) {
     std::vector<std::string> lines;
     bool inBlock = false;
     for (const Line& line : splitLines(crontab)) {
         if (!inBlock) {
-            inBlock = line.text == CronBlockBegin;
+            inBlock = line.text == markers.begin;
             continue;
         }
-        if (line.text == CronBlockEnd)
+        if (line.text == markers.end)
             break;
         lines.emplace_back(line.text);
     }

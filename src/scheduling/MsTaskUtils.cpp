@@ -128,8 +128,13 @@ std::int32_t SaveTask(ScheduledTask& task) {
 
 bool CreateTask(std::string_view taskName, std::string_view applicationName, std::string_view parameters,
                 std::string_view workingDirectory, bool& needAccount) {
+    std::string ignored;
+    return CreateTask(taskName, applicationName, parameters, workingDirectory, needAccount, ignored);
+}
+
+bool CreateTask(std::string_view taskName, std::string_view applicationName, std::string_view parameters,
+                std::string_view workingDirectory, bool& needAccount, std::string& error) {
     needAccount = false;
-    std::string error;
     if (InitScheduler(error) != SchedCode::Ok)
         return false;
     TaskScheduler& scheduler = *currentScheduler();
@@ -146,6 +151,16 @@ bool CreateTask(std::string_view taskName, std::string_view applicationName, std
     task.job.maxRunTimeMs = 82800000;
     task.job.flags = TaskFlagDontStartIfOnBatteries;
     return scheduler.save(task, error) == SchedCode::Ok;
+}
+
+bool RestoreScheduledTasks(std::string& errorText) {
+    errorText.clear();
+    ProgramState& program = state();
+    if (program.scheduler)
+        return program.scheduler->restoreCrontab(errorText) == SchedCode::Ok;
+    // Without a crontab program InitScheduler fails; that matters only when a task needs a line.
+    TaskScheduler scheduler(program.setup ? *program.setup : defaultSchedulerSetup());
+    return scheduler.restoreCrontab(errorText) == SchedCode::Ok;
 }
 
 void setTaskEditor(TaskEditor editor) {
@@ -177,12 +192,12 @@ bool EnumTasks(TTaskList* list, std::string_view applicationFileName, std::strin
     std::int32_t code = SchedCode::Ok;
     std::string detail;
     const bool complete = scheduler.list(tasks, code, detail);
-    const TaskConditions conditions = scheduler.currentConditions();
+    const TaskScheduler::EngineState engine = scheduler.currentState();
     for (const ScheduledTask& task : tasks) {
         if (!applicationFileName.empty() &&
             !equalsIgnoringAsciiCase(namePart(task.job.application), applicationFileName))
             continue;
-        list->push_back({task.job.name, std::make_unique<TSchedTask>(scheduler.describe(task, conditions))});
+        list->push_back({task.job.name, std::make_unique<TSchedTask>(scheduler.describe(task, engine))});
     }
     if (!complete) {
         errorText = "SchedulingAgent.Enum Result:" + schedCodeHex(code);

@@ -48,6 +48,14 @@ std::int32_t SaveTask(ScheduledTask& task, std::string& errorText);
 // crontab that cannot be rewritten all fail). `needAccount` is always false: cron needs no account.
 bool CreateTask(std::string_view taskName, std::string_view applicationName, std::string_view parameters,
                 std::string_view workingDirectory, bool& needAccount);
+// As above; `errorText` says why the task was not created.
+bool CreateTask(std::string_view taskName, std::string_view applicationName, std::string_view parameters,
+                std::string_view workingDirectory, bool& needAccount, std::string& errorText);
+
+// Puts back the crontab lines of enabled tasks that are missing from the crontab (the desktop program does
+// so when it starts). True when every enabled task has its lines, or none needs one; false with `errorText`
+// when they could not be written.
+bool RestoreScheduledTasks(std::string& errorText);
 
 // Shows a task's property dialog (the editor installed by the desktop program). True when it was shown and
 // closed without error; false when the task cannot be opened or no editor is installed.

@@ -8,15 +8,18 @@
 //   --now    take this moment (seconds since the Unix epoch) as the present for the date checks and the
 //   record
 //
-// Exit status: 0 when the application ran (whatever its own result) or the run was not due, 1 when the job
-// could not be run or recorded, 2 for a wrong command line.
+// Exit status: 0 when the application ran (whatever its own result, which is recorded) or the run was not
+// due, or when the job file is gone and its crontab lines were removed; 1 when the job could not be run or
+// recorded; 2 for a wrong command line. A time limit of 0 sets no limit.
 
 #include "base/NumberText.h"
 #include "base/Paths.h"
 #include "detection/DateTime.h"
 #include "detection/IOStream.h"
+#include "platform/CrontabBackend.h"
 #include "platform/PowerSupply.h"
 #include "scheduling/MsTaskUtils.h"
+#include "scheduling/Scheduler.h"
 #include "scheduling/TaskJob.h"
 #include "scheduling/TaskSchedule.h"
 
@@ -138,8 +141,9 @@ struct ChildEnd {
 ChildEnd waitForChild(pid_t pid, std::uint32_t limitMs, const sigset_t& signals) {
     using Clock = std::chrono::steady_clock;
     const auto started = Clock::now();
-    const bool limited = limitMs != 0 && limitMs != NoRunTimeLimit;
-    const auto deadline = started + std::chrono::milliseconds(limitMs);
+    const std::optional<std::chrono::milliseconds> limit = runTimeLimit(limitMs);
+    const bool limited = limit.has_value();
+    const auto deadline = started + limit.value_or(std::chrono::milliseconds(0));
     bool terminating = false;
     Clock::time_point killAt{};
     for (;;) {
@@ -180,13 +184,32 @@ ChildEnd waitForChild(pid_t pid, std::uint32_t limitMs, const sigset_t& signals)
     }
 }
 
+// The job file is gone (its task was deleted while cron was not told, or the data folder was removed): the
+// lines that start it are taken out of the crontab, so that this is said once rather than every day.
+int forgetRemovedTask(const std::string& jobPath) {
+    CommandCrontabBackend crontab;
+    std::size_t removed = 0;
+    std::string error;
+    if (!removeJobFromCrontab(crontab, jobPath, removed, error)) {
+        complain(jobPath, "the task no longer exists, and its crontab lines could not be removed: " + error);
+        return ExitFailed;
+    }
+    if (removed == 0) {
+        complain(jobPath, "the task no longer exists");
+        return ExitFailed;
+    }
+    complain(jobPath, "the task no longer exists; its crontab lines were removed");
+    return ExitOk;
+}
+
 int run(const Options& options) {
     const std::string& jobPath = options.jobPath;
     ensureHome();
     std::string text;
-    if (const int error = readTaskRecord(jobPath, text); error != 0) {
-        complain(jobPath, error == ENOENT ? std::string("the task no longer exists")
-                                          : "the task cannot be read: " + systemMessage(error));
+    if (const int error = readTaskRecord(jobPath, text); error == ENOENT) {
+        return forgetRemovedTask(jobPath);
+    } else if (error != 0) {
+        complain(jobPath, "the task cannot be read: " + systemMessage(error));
         return ExitFailed;
     }
     const std::optional<TaskJob> job = parseTaskJob(text);

@@ -134,8 +134,10 @@ void editProfileSchedule(UiServices& ui, std::string_view profileName, std::stri
     const std::string program = currentScheduler()->setup().programPath;
     bool needAccount = false;
     if (!CreateTask(profileTaskName(program, profile), program, profileTaskParameters(extraParams, profile),
-                    programWorkingFolder(program), needAccount)) {
-        showError(ui, "A scheduled task could not be created!");
+                    programWorkingFolder(program), needAccount, error)) {
+        // The reason follows the box's own text when there is one (a crontab line too long, say).
+        showError(ui, error.empty() ? std::string("A scheduled task could not be created!")
+                                    : "A scheduled task could not be created!\n\n" + error);
         return;
     }
     task = TSchedTask{};

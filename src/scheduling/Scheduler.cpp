@@ -276,6 +276,9 @@ std::int32_t TaskScheduler::save(ScheduledTask& task, std::string& error) {
     }
     const std::string id = isNew ? newId() : task.id;
     const std::string path = jobPath(id);
+    std::vector<std::string> lines;
+    if (const std::int32_t code = cronLinesOf(id, job, lines, error); code != SchedCode::Ok)
+        return code;
 
     TaskJob stored = job;
     stored.environment = captureSessionEnvironment();
@@ -327,52 +330,110 @@ std::int32_t TaskScheduler::remove(std::string_view name, std::string& error) {
     return SchedCode::Ok;
 }
 
-std::int32_t TaskScheduler::syncCrontab(std::string& error) {
+std::int32_t TaskScheduler::cronLinesOf(std::string_view id, const TaskJob& job,
+                                        std::vector<std::string>& lines, std::string& error) const {
+    if ((job.flags & TaskFlagDisabled) != 0)
+        return SchedCode::Ok;
+    const std::string path = jobPath(id);
+    for (std::size_t index = 0; index < job.triggers.size(); ++index) {
+        const TaskTrigger& trigger = job.triggers[index];
+        if (!trigger.enabled)
+            continue;
+        const auto line = cronTaskLine(trigger.startMinute, m_setup.runnerPath, path, index);
+        if (!line) {
+            error = "The paths " + m_setup.runnerPath + " and " + path +
+                    " cannot be written to the crontab safely (a control character, or a backslash "
+                    "before a percent sign).";
+            return SchedCode::InvalidArg;
+        }
+        if (line->size() > MaxCronLineBytes) {
+            error = "The task \"" + job.name + "\" cannot be scheduled: its crontab line would be " +
+                    std::to_string(line->size()) + " bytes long, and cron accepts at most " +
+                    std::to_string(MaxCronLineBytes) + ". The paths of the data folder (" +
+                    m_setup.tasksFolder + ") and the program (" + m_setup.runnerPath + ") are too long.";
+            return SchedCode::InvalidArg;
+        }
+        lines.push_back(*line);
+    }
+    return SchedCode::Ok;
+}
+
+std::int32_t TaskScheduler::expectedCronLines(std::vector<std::string>& lines, std::string& error) const {
+    lines.clear();
     std::vector<std::string> ids;
     if (!listIds(ids, error))
         return SchedCode::Fail;
-    std::vector<std::string> lines;
     for (const std::string& id : ids) {
         ScheduledTask task;
         const Load loaded = load(id, task, error);
         if (loaded == Load::Error)
             return SchedCode::Fail;
-        if (loaded != Load::Ok || (task.job.flags & TaskFlagDisabled) != 0)
+        if (loaded != Load::Ok)
             continue;
-        for (std::size_t index = 0; index < task.job.triggers.size(); ++index) {
-            const TaskTrigger& trigger = task.job.triggers[index];
-            if (!trigger.enabled)
-                continue;
-            const auto line = cronTaskLine(trigger.startMinute, m_setup.runnerPath, jobPath(id), index);
-            if (!line) {
-                error = "The paths " + m_setup.runnerPath + " and " + jobPath(id) +
-                        " cannot be written to the crontab safely (a control character, or a backslash "
-                        "before a percent sign).";
-                return SchedCode::InvalidArg;
-            }
-            lines.push_back(*line);
-        }
+        if (const std::int32_t code = cronLinesOf(id, task.job, lines, error); code != SchedCode::Ok)
+            return code;
     }
+    return SchedCode::Ok;
+}
+
+std::int32_t TaskScheduler::syncCrontab(std::string& error) {
+    std::vector<std::string> lines;
+    if (const std::int32_t code = expectedCronLines(lines, error); code != SchedCode::Ok)
+        return code;
     std::string current;
     if (!m_setup.crontab->read(current, error))
         return m_setup.crontab->available() ? SchedCode::Fail : SchedCode::ServiceNotInstalled;
+    const std::string& folder = m_setup.tasksFolder;
     std::string updated;
-    if (!replaceCronBlock(current, lines, updated, error))
+    if (!replaceCronBlock(
+            current, cronBlockMarkers(folder), lines,
+            [&folder](std::string_view line) { return cronLineRunsJobIn(line, folder); }, updated, error))
         return SchedCode::Fail;
     if (updated != current && !m_setup.crontab->write(updated, error))
         return SchedCode::Fail;
     return SchedCode::Ok;
 }
 
-TaskConditions TaskScheduler::currentConditions() {
-    TaskConditions conditions;
-    conditions.now = localDateTime(m_setup.clock->now());
-    conditions.daemonRunning = m_setup.crontab->daemonRunning();
-    return conditions;
+std::int32_t TaskScheduler::restoreCrontab(std::string& error) {
+    std::vector<std::string> lines;
+    if (const std::int32_t code = expectedCronLines(lines, error); code != SchedCode::Ok || lines.empty())
+        return code;
+    if (!m_setup.crontab->available()) {
+        error = "The crontab program was not found, so the scheduled tasks of " + m_setup.tasksFolder +
+                " cannot run.";
+        return SchedCode::ServiceNotInstalled;
+    }
+    if (!makeFolders(m_setup.tasksFolder, error))
+        return SchedCode::Fail;
+    StoreLock lock(m_setup.tasksFolder + ".lock");
+    if (!lock.held()) {
+        error = lock.error();
+        return SchedCode::Fail;
+    }
+    return syncCrontab(error);
 }
 
-TSchedTask TaskScheduler::describe(const ScheduledTask& task, TaskConditions conditions) {
+TaskScheduler::EngineState TaskScheduler::currentState() {
+    EngineState state;
+    state.conditions.now = localDateTime(m_setup.clock->now());
+    state.conditions.daemonRunning = m_setup.crontab->daemonRunning();
+    std::string text;
+    std::string ignored;
+    if (m_setup.crontab->read(text, ignored))
+        state.cronLines = cronBlockLines(text, cronBlockMarkers(m_setup.tasksFolder));
+    return state;
+}
+
+TSchedTask TaskScheduler::describe(const ScheduledTask& task, const EngineState& state) {
+    TaskConditions conditions = state.conditions;
     conditions.running = task.running;
+    std::vector<std::string> needed;
+    std::string ignored;
+    conditions.linesPresent =
+        cronLinesOf(task.id, task.job, needed, ignored) == SchedCode::Ok &&
+        std::all_of(needed.begin(), needed.end(), [&state](const std::string& line) {
+            return std::find(state.cronLines.begin(), state.cronLines.end(), line) != state.cronLines.end();
+        });
     return describeTask(task.job, task.state, conditions);
 }
 
@@ -388,6 +449,33 @@ bool runLockHeld(const std::string& lockPath) {
     const bool held = fcntl(fd, F_OFD_GETLK, &query) == 0 && query.l_type != F_UNLCK;
     close(fd);
     return held;
+}
+
+bool removeJobFromCrontab(CrontabBackend& crontab, const std::string& jobPath, std::size_t& removed,
+                          std::string& error) {
+    removed = 0;
+    std::string current;
+    if (!crontab.read(current, error))
+        return false;
+    const CronBlockMarkers markers = cronBlockMarkers(folderPart(jobPath));
+    std::vector<std::string> kept;
+    for (std::string& line : cronBlockLines(current, markers)) {
+        if (cronLineRunsJob(line, jobPath))
+            ++removed;
+        else
+            kept.push_back(std::move(line));
+    }
+    std::string updated;
+    if (!replaceCronBlock(
+            current, markers, kept,
+            [&](std::string_view line) {
+                const bool runsJob = cronLineRunsJob(line, jobPath);
+                removed += runsJob ? 1 : 0;
+                return runsJob;
+            },
+            updated, error))
+        return false;
+    return updated == current || crontab.write(updated, error);
 }
 
 } // namespace halcyra

@@ -71,10 +71,26 @@ public:
     // or are not job files. False, with `code` and `error`, when the store could not be read to its end.
     bool list(std::vector<ScheduledTask>& tasks, std::int32_t& code, std::string& error);
 
-    // The present time and the state of the cron daemon, for describe().
-    TaskConditions currentConditions();
-    // The record of an opened task under `conditions` (its own `running` flag is taken from the task).
-    TSchedTask describe(const ScheduledTask& task, TaskConditions conditions);
+    // What describe() needs besides the task: the present time, the state of the cron daemon and the lines of
+    // this store's crontab block (none when the crontab cannot be read).
+    struct EngineState {
+        TaskConditions conditions;
+        std::vector<std::string> cronLines;
+    };
+    EngineState currentState();
+    // The record of an opened task under `state`: its own `running` flag is taken from the task, and an
+    // enabled task counts as scheduled only while every crontab line it needs is in `state.cronLines`.
+    TSchedTask describe(const ScheduledTask& task, const EngineState& state);
+
+    // Writes the crontab lines of enabled tasks that are missing from this store's block (and drops lines of
+    // tasks that are gone), for a store copied from elsewhere or a crontab edited by hand. Ok without
+    // touching the crontab when no enabled task needs a line.
+    std::int32_t restoreCrontab(std::string& error);
+
+    // The crontab lines the task stored as `id` needs: one per enabled trigger, none for a disabled task.
+    // InvalidArg, with `error`, when a line cannot be written safely or would be longer than cron accepts.
+    std::int32_t cronLinesOf(std::string_view id, const TaskJob& job, std::vector<std::string>& lines,
+                             std::string& error) const;
 
     // Full path of the job file with stem `id`.
     std::string jobPath(std::string_view id) const;
@@ -83,6 +99,7 @@ private:
     enum class Load { Ok, Missing, Invalid, Error };
     Load load(const std::string& id, ScheduledTask& task, std::string& error) const;
     bool listIds(std::vector<std::string>& ids, std::string& error) const;
+    std::int32_t expectedCronLines(std::vector<std::string>& lines, std::string& error) const;
     std::int32_t syncCrontab(std::string& error);
     std::string newId() const;
 
@@ -91,5 +108,11 @@ private:
 
 // Whether a run of the task whose run lock is at `lockPath` is in progress (a runner holds the lock).
 bool runLockHeld(const std::string& lockPath);
+
+// Removes from `crontab` every line that starts the runner for the job file `jobPath` (in its store's block
+// and in a block of the older format), for a runner whose job file is gone. `removed` counts the lines.
+// False, with `error`, when the crontab could not be read or rewritten.
+bool removeJobFromCrontab(CrontabBackend& crontab, const std::string& jobPath, std::size_t& removed,
+                          std::string& error);
 
 } // namespace halcyra

@@ -270,6 +270,12 @@ std::optional<RunState> parseRunState(std::string_view text) {
     return state;
 }
 
+std::optional<std::chrono::milliseconds> runTimeLimit(std::uint32_t maxRunTimeMs) {
+    if (maxRunTimeMs == 0 || maxRunTimeMs == NoRunTimeLimit)
+        return std::nullopt;
+    return std::chrono::milliseconds(maxRunTimeMs);
+}
+
 std::string runStatePath(std::string_view jobPath) {
     return withSuffix(jobPath, ".state");
 }

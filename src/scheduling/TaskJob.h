@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,6 +16,9 @@ inline constexpr std::uint32_t TaskFlagDontStartIfOnBatteries = 0x40;
 
 // A maximum run time of this many milliseconds (or 0) sets no limit.
 inline constexpr std::uint32_t NoRunTimeLimit = 0xFFFFFFFF;
+
+// The time a run may take under a maximum run time of `maxRunTimeMs`; nothing when it sets no limit.
+std::optional<std::chrono::milliseconds> runTimeLimit(std::uint32_t maxRunTimeMs);
 
 // One schedule of a task: every `daysInterval` days from `startDay`, at `startMinute` after midnight local
 // time, up to and including `endDay` when there is one. Days are counted from 01/01/1970 in the local

@@ -303,4 +303,11 @@ void installTaskPropertiesEditor() {
     });
 }
 
+void restoreScheduledTasksAtStart() {
+    std::string error;
+    if (!RestoreScheduledTasks(error) && currentUiServices() != nullptr)
+        showError(*currentUiServices(),
+                  "The scheduled tasks could not be put back into the crontab: " + error);
+}
+
 } // namespace halcyra

@@ -69,4 +69,8 @@ private:
 // at start.
 void installTaskPropertiesEditor();
 
+// Puts back the crontab lines of enabled tasks that are missing (RestoreScheduledTasks), as the desktop
+// program does once at start; a failure is shown through the current UI services.
+void restoreScheduledTasksAtStart();
+
 } // namespace halcyra

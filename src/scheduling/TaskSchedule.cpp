@@ -30,6 +30,23 @@ bool firesOnDay(const TaskTrigger& trigger, std::int64_t day) {
 
 } // namespace
 
+std::string failedRunText(const RunState& state) {
+    switch (state.outcome) {
+    case RunState::Outcome::Exited:
+        return state.exitCode == 0
+                   ? std::string()
+                   : "The last run failed with exit status " + std::to_string(state.exitCode) + ".";
+    case RunState::Outcome::Signalled:
+        return "The last run failed: it was ended by signal " + std::to_string(state.exitCode) + ".";
+    case RunState::Outcome::NotStarted:
+        return "The last run failed: " + state.message;
+    case RunState::Outcome::Terminated: // the status says so
+    case RunState::Outcome::None:
+        break;
+    }
+    return {};
+}
+
 std::int64_t dayOf(TDateTimeSecs localTime) {
     return civilDayOf(localTime);
 }
@@ -111,18 +128,22 @@ TSchedTask describeTask(const TaskJob& job, const RunState& state, const TaskCon
             if (time && (!next || *time < *next))
                 next = time;
         }
-        if (next)
-            task.NextRunTime = *next;
-        else
+        if (!next)
             nextCode = SchedCode::TaskNoMoreRuns;
+        else if (!conditions.linesPresent)
+            nextCode = SchedCode::TaskNoValidTriggers; // cron will not start it
+        else
+            task.NextRunTime = *next;
     }
     if (nextCode != SchedCode::Ok)
         TaskStatusText(nextCode, task.NextRunText);
 
-    if (state.lastStart)
+    if (state.lastStart) {
         task.LastRunTime = localDateTime(*state.lastStart);
-    else
+        task.LastRunText = failedRunText(state);
+    } else {
         TaskStatusText(SchedCode::TaskHasNotRun, task.LastRunText);
+    }
 
     if (conditions.running)
         task.Status = SchedCode::TaskRunning;
@@ -134,6 +155,8 @@ TSchedTask describeTask(const TaskJob& job, const RunState& state, const TaskCon
         task.Status = SchedCode::TaskNotScheduled;
     else if (nextCode == SchedCode::TaskNoMoreRuns)
         task.Status = SchedCode::TaskNoMoreRuns;
+    else if (!conditions.linesPresent)
+        task.Status = SchedCode::TaskNotScheduled;
     else if (state.outcome == RunState::Outcome::Terminated)
         task.Status = SchedCode::TaskTerminated;
     else if (!state.lastStart)

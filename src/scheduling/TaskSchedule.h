@@ -38,9 +38,15 @@ struct TaskConditions {
     TDateTimeSecs now = 0;     // local time
     bool running = false;      // a run of the task is in progress
     bool daemonRunning = true; // the cron daemon is running
+    bool linesPresent = true;  // the crontab holds every line the task needs
 };
 
-// The record of a task: status, run times and texts, triggers.
+// Why the recorded run failed (a non-zero exit status, a signal, or a start that failed), for the record's
+// most recent run text; empty for a run that succeeded, was terminated or has not happened.
+std::string failedRunText(const RunState& state);
+
+// The record of a task: status, run times and texts, triggers. The most recent run text says why the last
+// run failed (failedRunText).
 TSchedTask describeTask(const TaskJob& job, const RunState& state, const TaskConditions& conditions);
 
 } // namespace halcyra

@@ -17,28 +17,11 @@ using test::readText;
 using test::TempFolder;
 using test::writeText;
 
-// A stand-in for the crontab program that keeps the table in "crontab.txt" beside itself. It refuses to
-// install a table while "refuse" exists there, and records each command line in "calls.txt".
-constexpr const char* FakeCrontabScript = R"(#!/bin/sh
-here=$(dirname "$0")
-echo "$*" >> "$here/calls.txt"
-case "$1" in
--l)
-    if [ -e "$here/crontab.txt" ]; then cat "$here/crontab.txt"; else echo "no crontab for tester" >&2; exit 1; fi ;;
--)
-    if [ -f "$here/refuse" ]; then cat > /dev/null; echo "crontab: installing new crontab refused" >&2; exit 1; fi
-    cat > "$here/crontab.new" && mv "$here/crontab.new" "$here/crontab.txt" ;;
-*)
-    exit 2 ;;
-esac
-)";
-
 // Puts the fake crontab program first in PATH for the test's lifetime.
 class FakeCrontabProgram : public ::testing::Test {
 protected:
     FakeCrontabProgram() {
-        writeText(bin.path("crontab"), FakeCrontabScript);
-        chmod(bin.path("crontab").c_str(), 0755);
+        test::installFakeCrontab(bin);
         const char* path = std::getenv("PATH");
         m_oldPath = path != nullptr ? path : "";
         setenv("PATH", (bin.root() + ":" + m_oldPath).c_str(), 1);
@@ -120,7 +103,9 @@ TEST_F(FakeCrontabProgram, TwoProgramsCreatingTasksAtOnceKeepBoth) {
         ASSERT_EQ(waitpid(child, &status, 0), child);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
-    EXPECT_EQ(cronBlockLines(readText(bin.path("crontab.txt"))).size(), 2u * PerProcess);
+    EXPECT_EQ(
+        cronBlockLines(readText(bin.path("crontab.txt")), cronBlockMarkers(store.path("Tasks/"))).size(),
+        2u * PerProcess);
     std::size_t jobs = 0;
     for (const auto& entry : std::filesystem::directory_iterator(store.path("Tasks")))
         jobs += entry.path().extension() == ".job" ? 1 : 0;

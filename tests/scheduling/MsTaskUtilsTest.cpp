@@ -100,7 +100,7 @@ TEST_F(SchedulerTest, CreatedTaskRunsDailyAtNineFromToday) {
                         std::make_pair(std::string("XDG_DATA_HOME"), folder.path("my data"))),
               env.end());
 
-    const std::vector<std::string> lines = cronBlockLines(*crontab->contents);
+    const std::vector<std::string> lines = blockLines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0],
               "0 9 * * * '/opt/halcyra/bin/HalcyraRunner' '" + folder.path("Tasks/") + task->id + ".job' 0");
@@ -180,14 +180,14 @@ TEST_F(SchedulerTest, EditKeepsTheOldTaskWhenTheCrontabFails) {
     crontab->failWrite = false;
     EXPECT_EQ(SaveTask(*task), 0);
     EXPECT_EQ(GetTask("Halcyra Daily")->job.parameters, "\"New Name\"");
-    ASSERT_EQ(cronBlockLines(*crontab->contents).size(), 1u);
-    EXPECT_EQ(cronBlockLines(*crontab->contents)[0].rfind("30 18 * * * ", 0), 0u);
+    ASSERT_EQ(blockLines().size(), 1u);
+    EXPECT_EQ(blockLines()[0].rfind("30 18 * * * ", 0), 0u);
 
     // A disabled task keeps its file but leaves the crontab.
     task->job.flags |= TaskFlagDisabled;
     EXPECT_EQ(SaveTask(*task), 0);
-    EXPECT_TRUE(cronBlockLines(*crontab->contents).empty());
-    EXPECT_EQ(crontab->contents->find(CronBlockBegin), std::string::npos);
+    EXPECT_TRUE(blockLines().empty());
+    EXPECT_EQ(crontab->contents->find("# BEGIN"), std::string::npos);
 }
 
 TEST_F(SchedulerTest, EditTaskUsesTheInstalledEditor) {
@@ -215,12 +215,12 @@ TEST_F(SchedulerTest, DeleteRemovesFilesAndCrontabLinesOrNothing) {
     crontab->failWrite = true;
     EXPECT_FALSE(DeleteTask("Halcyra Daily"));
     EXPECT_TRUE(GetTask("Halcyra Daily"));
-    EXPECT_EQ(cronBlockLines(*crontab->contents).size(), 2u);
+    EXPECT_EQ(blockLines().size(), 2u);
     crontab->failWrite = false;
     EXPECT_TRUE(DeleteTask("HALCYRA DAILY"));
     EXPECT_FALSE(GetTask("Halcyra Daily"));
     EXPECT_FALSE(DeleteTask("Halcyra Daily"));
-    EXPECT_EQ(cronBlockLines(*crontab->contents).size(), 1u);
+    EXPECT_EQ(blockLines().size(), 1u);
     EXPECT_TRUE(DeleteTask("Halcyra Weekly"));
     EXPECT_EQ(*crontab->contents, "# keep me\n");
     // Only the store's lock file is left.
@@ -316,8 +316,84 @@ TEST_F(SchedulerTest, HostileProfileNamesStayOneWord) {
     EXPECT_TRUE(IsProfileScheduled("a;b", shared));
     EXPECT_FALSE(shared);
     EXPECT_TRUE(IsProfileScheduled("say \"hi\"", shared));
-    for (const std::string& line : cronBlockLines(*crontab->contents))
+    for (const std::string& line : blockLines())
         EXPECT_EQ(line.find_first_of("$;\"%"), std::string::npos) << line;
+}
+
+constexpr const char* NotScheduledText =
+    "One or more of the properties that are needed to run this task on a schedule have not been set.";
+
+TEST_F(SchedulerTest, TwoDataFoldersSharingOneCrontabKeepTheirOwnLines) {
+    ASSERT_TRUE(create("Halcyra Daily", "\"Daily\""));
+    const std::vector<std::string> first = blockLines();
+    test::TempFolder otherData;
+    SchedulerSetup other = setup();
+    other.tasksFolder = otherData.path("Tasks/");
+    setSchedulerSetup(other);
+    ASSERT_TRUE(create("Halcyra Other", "\"Other\""));
+    ASSERT_TRUE(DeleteTask("Halcyra Other"));
+
+    setSchedulerSetup(setup());
+    EXPECT_EQ(blockLines(), first);
+    bool shared = false;
+    std::string text;
+    ASSERT_TRUE(GetProfileScheduleText("Daily", shared, text));
+    EXPECT_EQ(text, "The task has not yet run.");
+}
+
+TEST_F(SchedulerTest, MissingLineIsReportedAndRestoredAtStart) {
+    std::string error;
+    EXPECT_TRUE(RestoreScheduledTasks(error)) << error; // nothing to restore
+    EXPECT_EQ(crontab->writes, 0);
+    ASSERT_TRUE(create("Halcyra Daily", "\"Daily\""));
+    const std::vector<std::string> lines = blockLines();
+    const std::string foreign = "# mine\n0 1 * * * /bin/true\n";
+    crontab->contents = foreign; // the user's own edit dropped the block
+
+    TSchedTask record;
+    bool shared = false;
+    ASSERT_TRUE(FindProfileTask("Daily", record, shared, error)) << error;
+    EXPECT_EQ(record.StatusText, NotScheduledText);
+    EXPECT_EQ(record.NextRunTime, UnknownRunTime);
+
+    crontab->failWrite = true;
+    EXPECT_FALSE(RestoreScheduledTasks(error));
+    EXPECT_EQ(error, "crontab: cannot install (test)");
+    crontab->failWrite = false;
+    ASSERT_TRUE(RestoreScheduledTasks(error)) << error;
+    EXPECT_EQ(blockLines(), lines);
+    EXPECT_EQ(crontab->contents->substr(0, foreign.size()), foreign);
+    ASSERT_TRUE(FindProfileTask("Daily", record, shared, error));
+    EXPECT_EQ(record.StatusText, "The task has not yet run.");
+}
+
+TEST_F(SchedulerTest, OverLongCrontabLineIsRefusedAndNothingWritten) {
+    std::string deep = folder.root();
+    for (int i = 0; i < 4; ++i)
+        deep += std::string(240, 'd') + "/";
+    SchedulerSetup longSetup = setup();
+    longSetup.tasksFolder = deep + "Tasks/";
+    setSchedulerSetup(longSetup);
+
+    bool needAccount = false;
+    std::string error;
+    EXPECT_FALSE(CreateTask("Halcyra Daily", ProgramPath, "\"Daily\"", "/", needAccount, error));
+    EXPECT_NE(error.find("cron accepts at most 999"), std::string::npos) << error;
+    EXPECT_NE(error.find(longSetup.tasksFolder), std::string::npos);
+    EXPECT_EQ(crontab->writes, 0);
+    for (const auto& entry : std::filesystem::directory_iterator(longSetup.tasksFolder))
+        EXPECT_NE(entry.path().extension(), ".job");
+
+    // A disabled task needs no line and is stored; enabling it is refused and leaves it as it was.
+    ScheduledTask task = scheduler().newTask("Halcyra Daily");
+    task.job.flags = TaskFlagDisabled;
+    task.job.triggers = {TaskTrigger{}};
+    ASSERT_EQ(SaveTask(task, error), SchedCode::Ok) << error;
+    const std::string stored = test::readText(scheduler().jobPath(task.id));
+    task.job.flags = 0;
+    EXPECT_EQ(SaveTask(task, error), SchedCode::InvalidArg);
+    EXPECT_EQ(test::readText(scheduler().jobPath(task.id)), stored);
+    EXPECT_EQ(crontab->writes, 0);
 }
 
 } // namespace

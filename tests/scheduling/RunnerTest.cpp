@@ -51,7 +51,9 @@ std::string cronCommand(std::string_view line) {
 }
 
 // Runs a program with exactly the given environment and returns its exit status (-1 when it did not exit).
-int runWithEnvironment(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+// Its standard error goes to `errorFile` when one is named.
+int runWithEnvironment(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                       const std::string& errorFile = {}) {
     std::vector<std::string> argText(args), envText(env);
     std::vector<char*> argv, envp;
     for (std::string& text : argText)
@@ -60,8 +62,14 @@ int runWithEnvironment(const std::vector<std::string>& args, const std::vector<s
     for (std::string& text : envText)
         envp.push_back(text.data());
     envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!errorFile.empty())
+        posix_spawn_file_actions_addopen(&actions, 2, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0)
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
         return -1;
     int status = 0;
     waitpid(pid, &status, 0);
@@ -87,6 +95,7 @@ bool processRuns(pid_t pid) {
 class RunnerTest : public ::testing::Test {
 protected:
     RunnerTest() {
+        test::installFakeCrontab(bin);
         std::filesystem::create_directories(folder.path("work"));
         std::filesystem::create_directories(folder.path("Tasks"));
         job.name = "Halcyra Daily";
@@ -115,10 +124,14 @@ protected:
     int runRunner(const std::vector<std::string>& extra) {
         std::vector<std::string> args{RunnerBinary};
         args.insert(args.end(), extra.begin(), extra.end());
-        return runWithEnvironment(args, {"TZ=UTC"});
+        // The runner finds the fake crontab program, never the user's.
+        return runWithEnvironment(args, {"TZ=UTC", "PATH=" + bin.root() + ":/usr/bin:/bin"},
+                                  folder.path("stderr.txt"));
     }
     std::string record() const { return folder.path("work/record.txt"); }
+    std::string errorOutput() const { return readText(folder.path("stderr.txt")); }
 
+    TempFolder bin;
     TempFolder folder;
     TaskJob job;
     std::string jobPath = folder.path("Tasks/0123456789abcdef.job");
@@ -171,10 +184,9 @@ TEST_F(RunnerTest, StartedAsCronWouldItPassesExactlyTheTasksWords) {
     std::string error;
     const auto task = scheduler.open("halcyra daily", code, error);
     ASSERT_TRUE(task);
-    const TSchedTask described = scheduler.describe(*task, scheduler.currentConditions());
+    const TSchedTask described = scheduler.describe(*task, scheduler.currentState());
     EXPECT_EQ(described.LastRunTime, localDateTime(*run.lastStart));
-    EXPECT_EQ(described.LastRunText, "");
-    EXPECT_EQ(described.Status, SchedCode::TaskReady);
+    EXPECT_EQ(described.LastRunText, "The last run failed with exit status 7.");
 }
 
 TEST_F(RunnerTest, TimeLimitEndsAHungApplicationAndItsHelpers) {
@@ -235,6 +247,53 @@ TEST_F(RunnerTest, FailuresToStartAreRecorded) {
     EXPECT_EQ(runRunner({"relative.job"}), 2);
     EXPECT_EQ(runRunner({}), 2);
     EXPECT_EQ(runRunner({"--now=soon", jobPath}), 2);
+}
+
+TEST_F(RunnerTest, ExitStatusOneIsAFailedRunAndZeroTimeLimitMeansNone) {
+    EXPECT_EQ(runTimeLimit(0), std::nullopt);
+    EXPECT_EQ(runTimeLimit(NoRunTimeLimit), std::nullopt);
+    EXPECT_EQ(runTimeLimit(1000), std::chrono::milliseconds(1000));
+
+    job.parameters = "--exit=1";
+    job.maxRunTimeMs = 0; // taken as a deadline, it would end the application at once
+    writeJob();
+    ASSERT_EQ(runRunner({jobPath, "0"}), 0);
+    const RunState run = state();
+    EXPECT_EQ(run.outcome, RunState::Outcome::Exited);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(describeTask(job, run, TaskConditions{}).LastRunText,
+              "The last run failed with exit status 1.");
+}
+
+TEST_F(RunnerTest, RunnerOfARemovedJobTakesItsLinesOutOnce) {
+    const std::string tasks = folder.path("Tasks/");
+    const std::string otherJob = tasks + "00000000000000000000000f.job";
+    const auto line = [](std::string_view jobFile, int trigger) {
+        return *cronTaskLine(0, "/opt/r", jobFile, static_cast<std::size_t>(trigger));
+    };
+    const CronBlockMarkers markers = cronBlockMarkers(tasks);
+    const std::string foreign = "MAILTO=me\n# " + jobPath + "\n";
+    writeText(bin.path("crontab.txt"), foreign + markers.begin + "\n" + line(jobPath, 0) + "\n" +
+                                           line(otherJob, 0) + "\n" + line(jobPath, 1) + "\n" + markers.end +
+                                           "\n" + std::string(LegacyCronBlockBegin) + "\n" +
+                                           line(jobPath, 0) + "\n" + std::string(LegacyCronBlockEnd) + "\n");
+
+    EXPECT_EQ(runRunner({jobPath, "0"}), 0);
+    EXPECT_EQ(errorOutput(),
+              "HalcyraRunner: " + jobPath + ": the task no longer exists; its crontab lines were removed\n");
+    EXPECT_EQ(readText(bin.path("crontab.txt")),
+              foreign + markers.begin + "\n" + line(otherJob, 0) + "\n" + markers.end + "\n");
+
+    // Started again (say by a second line of the same minute): nothing left to remove, nothing written.
+    EXPECT_EQ(runRunner({jobPath, "1"}), 1);
+    EXPECT_EQ(errorOutput(), "HalcyraRunner: " + jobPath + ": the task no longer exists\n");
+    EXPECT_EQ(readText(bin.path("calls.txt")), "-l\n-\n-l\n");
+
+    writeText(bin.path("refuse"), "");
+    writeText(bin.path("crontab.txt"), markers.begin + "\n" + line(jobPath, 0) + "\n" + markers.end + "\n");
+    EXPECT_EQ(runRunner({jobPath, "0"}), 1);
+    EXPECT_NE(errorOutput().find("could not be removed: crontab -: crontab: installing new crontab refused"),
+              std::string::npos);
 }
 
 } // namespace

@@ -88,7 +88,7 @@ TEST_F(ScheduleFlowTest, FailuresAreShownAndNoWindowOpens) {
     crontab->failWrite = true;
     ui.queueButton(ButtonYes);
     edit("Daily");
-    EXPECT_EQ(lastText(), "A scheduled task could not be created!");
+    EXPECT_EQ(lastText(), "A scheduled task could not be created!\n\ncrontab: cannot install (test)");
     EXPECT_EQ(ui.requests().back().messageKind, MessageKind::Error);
     EXPECT_EQ(jobFileCount(), 0u);
 

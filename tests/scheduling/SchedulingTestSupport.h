@@ -3,6 +3,7 @@
 #include "detection/Clock.h"
 #include "detection/DateTime.h"
 #include "platform/CrontabBackend.h"
+#include "scheduling/CronTable.h"
 #include "scheduling/MsTaskUtils.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 
 namespace halcyra::test {
 
@@ -63,6 +65,28 @@ inline void writeText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
+// A stand-in for the crontab program that keeps the table in "crontab.txt" beside itself. It refuses to
+// install a table while "refuse" exists there, and records each command line in "calls.txt".
+constexpr const char* FakeCrontabScript = R"(#!/bin/sh
+here=$(dirname "$0")
+echo "$*" >> "$here/calls.txt"
+case "$1" in
+-l)
+    if [ -e "$here/crontab.txt" ]; then cat "$here/crontab.txt"; else echo "no crontab for tester" >&2; exit 1; fi ;;
+-)
+    if [ -f "$here/refuse" ]; then cat > /dev/null; echo "crontab: installing new crontab refused" >&2; exit 1; fi
+    cat > "$here/crontab.new" && mv "$here/crontab.new" "$here/crontab.txt" ;;
+*)
+    exit 2 ;;
+esac
+)";
+
+// Writes the fake crontab program into `folder` (which then belongs first in PATH).
+inline void installFakeCrontab(const TempFolder& folder) {
+    writeText(folder.path("crontab"), FakeCrontabScript);
+    chmod(folder.path("crontab").c_str(), 0755);
+}
+
 // A scheduler on a temporary task folder with an in-memory crontab and a fake clock, installed as the
 // program's scheduler for the test's lifetime. The running program is "/opt/halcyra/bin/Halcyra".
 class SchedulerTest : public ::testing::Test {
@@ -98,6 +122,11 @@ protected:
         const bool created = CreateTask(name, application, parameters, "/opt/halcyra/bin", needAccount);
         EXPECT_FALSE(needAccount);
         return created;
+    }
+
+    // The lines of this store's crontab block.
+    std::vector<std::string> blockLines() const {
+        return cronBlockLines(crontab->contents.value_or(""), cronBlockMarkers(folder.path("Tasks/")));
     }
 
     std::size_t jobFileCount() const {

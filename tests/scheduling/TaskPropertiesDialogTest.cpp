@@ -58,7 +58,7 @@ TEST_F(TaskPropertiesDialogTest, ShowsTheTaskAndSavesEdits) {
     EXPECT_EQ(saved->job.flags, 0u);
     EXPECT_EQ(saved->job.triggers[0].startMinute, 18 * 60 + 30);
     EXPECT_EQ(saved->job.triggers[0].daysInterval, 2);
-    EXPECT_EQ(cronBlockLines(*crontab->contents)[0].rfind("30 18 * * * ", 0), 0u);
+    EXPECT_EQ(blockLines()[0].rfind("30 18 * * * ", 0), 0u);
     bool shared = true;
     EXPECT_TRUE(IsProfileScheduled("New Name", shared));
     EXPECT_FALSE(shared);
@@ -75,7 +75,7 @@ TEST_F(TaskPropertiesDialogTest, SchedulesCanBeAddedAndRemoved) {
     }
     ASSERT_EQ(task()->job.triggers.size(), 2u);
     EXPECT_EQ(task()->job.triggers[1].startMinute, 21 * 60 + 15);
-    EXPECT_EQ(cronBlockLines(*crontab->contents).size(), 2u);
+    EXPECT_EQ(blockLines().size(), 2u);
     TSchedTask record;
     bool shared = false;
     std::string error;
@@ -90,7 +90,7 @@ TEST_F(TaskPropertiesDialogTest, SchedulesCanBeAddedAndRemoved) {
     EXPECT_FALSE(child<QPushButton>(&dialog, "bDeleteTrigger")->isEnabled());
     ASSERT_TRUE(dialog.apply());
     EXPECT_TRUE(task()->job.triggers.empty());
-    EXPECT_TRUE(cronBlockLines(*crontab->contents).empty());
+    EXPECT_TRUE(blockLines().empty());
 }
 
 TEST_F(TaskPropertiesDialogTest, FailedSaveIsShownAndTheDialogStaysOpen) {

@@ -159,5 +159,30 @@ TEST(TaskSchedule, StatusFollowsRunStateTriggersAndDaemon) {
         "One or more of the properties that are needed to run this task on a schedule have not been set.");
 }
 
+TEST(TaskSchedule, MissingCrontabLineAndFailedRunsAreReported) {
+    TaskJob job;
+    job.triggers = {daily(2024, 5, 1)};
+    RunState ran;
+    ran.lastStart = utc(2024, 5, 1, 9);
+    ran.outcome = RunState::Outcome::Exited;
+    ran.exitCode = 1;
+    TaskConditions conditions;
+    conditions.now = utc(2024, 5, 1, 12);
+    conditions.linesPresent = false;
+
+    TSchedTask task = describeTask(job, ran, conditions);
+    EXPECT_EQ(
+        task.StatusText,
+        "One or more of the properties that are needed to run this task on a schedule have not been set.");
+    EXPECT_EQ(task.NextRunTime, UnknownRunTime);
+    EXPECT_EQ(task.NextRunText,
+              "Either the task has no triggers or the existing triggers are disabled or not set.");
+    EXPECT_EQ(task.LastRunTime, utc(2024, 5, 1, 9));
+    EXPECT_EQ(task.LastRunText, "The last run failed with exit status 1.");
+    ran.outcome = RunState::Outcome::Signalled;
+    ran.exitCode = 9;
+    EXPECT_EQ(failedRunText(ran), "The last run failed: it was ended by signal 9.");
+}
+
 } // namespace
 } // namespace halcyra
