@@ -4,6 +4,7 @@
 #include "base/Product.h"
 #include "detection/FileSettings.h"
 #include "detection/Log.h"
+#include "detection/ProfileRunLock.h"
 #include "platform/MessageBoxes.h"
 #include "scheduling/MsTaskUtils.h"
 #include "scheduling/ScheduleLookups.h"
@@ -169,6 +170,13 @@ bool ProfileCommands::DeleteProfiles(const std::vector<std::string>& selected) {
             continue;
         if (!askYesNo(m_ui, "Are you sure you want to delete the profile " + name + "?"))
             continue;
+        // Not while a run of the profile is in progress.
+        ProfileRunLock runLock;
+        std::string lockError;
+        if (runLock.acquire(name, lockError) != ProfileRunLock::Outcome::Acquired) {
+            showError(m_ui, lockError);
+            continue;
+        }
         switch (clearSchedule(m_ui, name, m_entries.editSchedule)) {
         case ScheduleClearing::Cleared:
             break;

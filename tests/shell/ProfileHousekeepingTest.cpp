@@ -126,6 +126,9 @@ TEST_F(ProfileHousekeepingTest, RenameThatCannotMoveTheKeyChangesNothing) {
         ui.queueText("Copy");
         EXPECT_FALSE(housekeeping().aCopyExecute({"Docs"}));
         EXPECT_EQ(messages().back(), "The profile Docs is already being run.");
+        ui.queueButton(ButtonYes);
+        EXPECT_TRUE(commands().DeleteProfiles({"Docs"}));
+        EXPECT_EQ(messages().back(), "The profile Docs is already being run.");
     }
     {
         RegistryStore::Options faulty = RegistryStore::defaultOptions();
