@@ -135,6 +135,7 @@ int main(int argc, char** argv) {
     setCurrentUiServices(headless ? static_cast<UiServices*>(&headlessUi) : &desktopUi);
     installDifferencesDialog();
     installTaskPropertiesEditor();
+    restoreScheduledTasksAtStart();
     DeferredUDisks2Backend ejectBackend;
     setEjectBackend(&ejectBackend);
 
