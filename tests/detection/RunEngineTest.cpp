@@ -335,6 +335,40 @@ TEST_F(RunEngineTest, ConfirmedAbortDuringHashingEndsTheRunAborted) {
     EXPECT_EQ(reviews, 0);
 }
 
+TEST_F(RunEngineTest, AbortInsideALargeFileIsAnsweredThereWhenTheProgressPolls) {
+    TestTree tree({{"a.txt", "abc"}});
+    const int fd = open(tree.path("large").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, 64 << 20), 0);
+    close(fd);
+    makeProfile("P", tree.root(), {{"DisplayLog", "N"}});
+    struct PollingProgress : RecordingProgress {
+        bool inside = false;
+        bool pollsInsideFiles() const override { return inside; }
+    };
+    for (const bool inside : {false, true}) {
+        PollingProgress progress;
+        progress.inside = inside;
+        int largePolls = 0; // polls while the large file is at hand: before it, then inside it
+        progress.onEvents = [&](const std::string& status) {
+            return status == "Calculating hash values..." && progress.names.back() == "/large" &&
+                   ++largePolls == 2;
+        };
+        TSettings settings(profileKey("P"));
+        RunEngine engine(settings, true, &progress, m_env);
+        engine.Run();
+        if (!inside) {
+            EXPECT_EQ(largePolls, 1); // one poll per file and none inside
+            EXPECT_EQ(engine.Outcome(), RunEnd::Finished);
+            continue;
+        }
+        EXPECT_EQ(largePolls, 2);
+        EXPECT_EQ(engine.Outcome(), RunEnd::Aborted);
+        EXPECT_EQ(engine.FileList()->at("/large").New->Hash, ""); // stopped: no value, not "unreadable"
+        EXPECT_EQ(value("P", "LastResult"), "Aborted");
+    }
+}
+
 TEST_F(RunEngineTest, AbortWhileLogRowsAreWrittenEndsInFailureWithTheNote) {
     TestTree tree({{"a.txt", "a"}, {"b.txt", "b"}});
     makeProfile("P", tree.root(), {{"Eject", "Y"}});

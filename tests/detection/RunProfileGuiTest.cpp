@@ -118,6 +118,36 @@ TEST_F(RunWindowTest, ClosingBeforeTheStartLeavesTheProfileUntouched) {
     EXPECT_EQ(m_settings.ReadString("LastRun"), "");
 }
 
+TEST_F(RunWindowTest, UpdateHeldBackByTheThrottleIsDrawnByTheRefreshTimer) {
+    std::int64_t now = 1000;
+    m_window->setRefreshClock([&] { return now; });
+    RunProgress& progress = *m_window;
+    progress.setFileName("/quick.txt");
+    progress.processEvents();
+    EXPECT_EQ(m_window->lFilename->text(), "/quick.txt");
+    EXPECT_FALSE(m_window->RefreshTimer->isActive());
+
+    now = 1010; // a large file follows at once: too soon to draw
+    progress.setFileName("/large.iso");
+    progress.processEvents();
+    EXPECT_EQ(m_window->lFilename->text(), "/quick.txt");
+    ASSERT_TRUE(m_window->RefreshTimer->isActive());
+    EXPECT_TRUE(m_window->RefreshTimer->isSingleShot());
+    EXPECT_EQ(m_window->RefreshTimer->interval(), 40); // drawn when the 50 ms are up
+    QMetaObject::invokeMethod(m_window->RefreshTimer, "timeout");
+    EXPECT_EQ(m_window->lFilename->text(), "/large.iso");
+
+    now = 1070; // a poll after the interval draws at once
+    progress.setFileName("/next");
+    progress.processEvents();
+    EXPECT_EQ(m_window->lFilename->text(), "/next");
+    EXPECT_FALSE(m_window->RefreshTimer->isActive());
+
+    // Only a run with a person at the window serves events inside a file.
+    EXPECT_FALSE(progress.pollsInsideFiles());
+    EXPECT_TRUE(static_cast<RunProgress&>(*std::make_unique<TfrmRunProfile>(m_settings, false)).pollsInsideFiles());
+}
+
 TEST(RunProfileEntry, MissingProfileIsReportedWithoutAWindow) {
     test::ScopedScriptedUi scripted;
     TSettings missing(keyOf("NoSuchProfile"));
