@@ -14,6 +14,9 @@
 #include "shell/ProfileCommandsGui.h"
 #include "shell/ProfileHousekeeping.h"
 #include "shell/ProfileListModel.h"
+#include "tools/DupeFiles.h"
+#include "tools/HashedFiles.h"
+#include "tools/SearchFiles.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -32,6 +35,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <functional>
 #include <optional>
 
 namespace halcyra {
@@ -139,6 +143,18 @@ void TfrmMain::buildMenus() {
     connect(aRunProfile, &QAction::triggered, this, [this] { guarded([this] { aRunProfileExecute(); }); });
     connect(aConfigDblClick, &QAction::triggered, this,
             [this] { guarded([this] { aConfigDblClickExecute(); }); });
+    // The hash tools: each opens its own window modally and frees it when it closes.
+    const std::pair<QAction*, std::function<void()>> tools[] = {
+        {aMD5File, [] { TfrmHashedFiles::Execute(1); }},
+        {aMD5Directory, [] { TfrmHashedFiles::Execute(2); }},
+        {aDuplicates, [] { TfrmDupeFiles::Execute(); }},
+        {aSearch, [] { TfrmSearchFiles::Execute(); }},
+    };
+    for (const auto& [tool, open] : tools)
+        connect(tool, &QAction::triggered, this, [this, open] {
+            if (!m_busy)
+                guarded(open);
+        });
     connect(mExit, &QAction::triggered, this, &QWidget::close);
     connectProfileCommands();
 
