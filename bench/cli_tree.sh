@@ -2,8 +2,10 @@
 # Times `HalcyraCL -r` over a tree of 100,000 files of 1-16 KiB in 1,000 folders against
 # `find | xargs md5sum` on the same tree (warm cache), and checks that both print the same hashes.
 #
-#   bench/cli_tree.sh [--bin PATH] [--tree DIR] [--reps N] [--remove]
+#   bench/cli_tree.sh [--bin PATH] [--compare PATH] [--tree DIR] [--reps N] [--remove]
 #
+# --compare PATH also times another HalcyraCL build (for example the previous commit's) alternately in
+# the same run, checks its output is byte-identical, and prints the ratio of the two best times.
 # The tree is built once (deterministic sizes and contents) and reused while its marker file
 # (DIR.layout, beside the tree) matches; --remove deletes both and exits.
 set -euo pipefail
@@ -12,7 +14,18 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$repo/bench/lib.sh"
 remove=0
-bench_options HalcyraCL /tmp/halcyra-cli-tree 3 remove "$@"
+compare=""
+args=()
+while [[ $# -gt 0 ]]; do
+    if [[ $1 == --compare ]]; then
+        compare=$2
+        shift 2
+    else
+        args+=("$1")
+        shift
+    fi
+done
+bench_options HalcyraCL /tmp/halcyra-cli-tree 3 remove "${args[@]}"
 if [[ $remove -eq 1 ]]; then
     bench_remove_tree
 fi
@@ -42,9 +55,12 @@ bytes=$(find "$tree" -type f -printf '%s\n' | awk '{s+=$1} END {print s}')
 find "$tree" -type f -print0 | xargs -0 cat >/dev/null
 
 # Alternating runs, so that a change in machine load hits both alike; best of $reps each.
-cl_time="" md5_time=""
+cl_time="" md5_time="" cmp_time=""
 for ((i = 0; i < reps; i++)); do
     cl_time=$(bench_min "$cl_time" "$(bench_time "$work/cl.out" bash -c "'$bin' -r '$tree/*'")")
+    if [[ -n $compare ]]; then
+        cmp_time=$(bench_min "$cmp_time" "$(bench_time "$work/cmp.out" bash -c "'$compare' -r '$tree/*'")")
+    fi
     md5_time=$(bench_min "$md5_time" \
         "$(bench_time "$work/md5.out" bash -c "find '$tree' -type f -print0 | xargs -0 md5sum")")
 done
@@ -63,5 +79,12 @@ rate() { echo "$files / $1" | bc; }
 printf 'tree:       %s (%d files, %d bytes), best of %d warm runs\n' "$tree" "$files" "$bytes" "$reps"
 printf 'HalcyraCL:  %.3f s  %d files/s  (%s -r %s/*)\n' "$cl_time" "$(rate "$cl_time")" "$bin" "$tree"
 printf 'md5sum:     %.3f s  %d files/s  (find | xargs -0 md5sum)\n' "$md5_time" "$(rate "$md5_time")"
+if [[ -n $compare ]]; then
+    printf 'compared:   %.3f s  %d files/s  (%s), this build / compared = %.3f\n' "$cmp_time" \
+        "$(rate "$cmp_time")" "$compare" "$(echo "$cl_time / $cmp_time" | bc -l)"
+    if ! cmp -s "$work/cl.out" "$work/cmp.out"; then
+        verdict="DIFFERENT"
+    fi
+fi
 printf 'hashes:     %s\n' "$verdict"
 [[ $verdict != DIFFERENT ]]
