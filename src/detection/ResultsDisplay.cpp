@@ -360,6 +360,7 @@ void TfrmDifferences::FillPage() {
 
 void TfrmDifferences::fitColumns() {
     const QFontMetrics metrics = lbDiff->fontMetrics();
+    QHeaderView* header = lbDiff->horizontalHeader();
     for (int column = 0; column < DifferenceColumnCount; ++column) {
         int widest = 0;
         for (const DifferenceRow& row : m_model->rows()) {
@@ -367,8 +368,10 @@ void TfrmDifferences::fitColumns() {
             if (!cell.empty())
                 widest = std::max(widest, metrics.horizontalAdvance(qtText(cell)));
         }
-        const int minimum = kDifferenceColumns[static_cast<std::size_t>(column)].minimumWidth;
-        lbDiff->horizontalHeader()->resizeSection(column, std::max(minimum, widest + kColumnPadding));
+        // Never narrower than the header's caption, whatever the column's minimum.
+        const int designed = kDifferenceColumns[static_cast<std::size_t>(column)].minimumWidth;
+        const int minimum = std::max(designed, header->sectionSizeHint(column));
+        header->resizeSection(column, std::max(minimum, widest + kColumnPadding));
     }
 }
 

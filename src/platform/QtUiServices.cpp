@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -115,6 +116,14 @@ std::optional<std::string> QtUiServices::inputText(std::string_view title, std::
     dialog.setWindowTitle(qtText(title));
     dialog.setLabelText(qtText(prompt));
     dialog.setTextValue(qtText(initial));
+    // The title is often the only hint on what to enter ("Enter file mask, e.g. *.exe"): the box is wide
+    // enough to show it beside the title bar's buttons, which the window manager draws in a bold font.
+    QFont titleFont = QApplication::font();
+    titleFont.setBold(true);
+    // (The dialog's layout fixes its minimum size from its children, so the text field carries the width.)
+    constexpr int TitleBarButtons = 120;
+    if (auto* field = dialog.findChild<QLineEdit*>())
+        field->setMinimumWidth(QFontMetrics(titleFont).horizontalAdvance(qtText(title)) + TitleBarButtons);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.textValue().toStdString();

@@ -139,6 +139,12 @@ void TfrmMain::buildMenus() {
     mExit = makeAction("mExit", "Exit!");
     // The short cut works wherever the focus is in the window.
     addAction(aRunProfile);
+    // Every command hands the focus to the list first, so the list has it again when the command's windows
+    // close (not a button the command disabled, nor Close, where Enter would end the program). Connected
+    // before any command's own handler.
+    for (QAction* action : findChildren<QAction*>(QString(), Qt::FindDirectChildrenOnly))
+        if (action != mExit)
+            connect(action, &QAction::triggered, this, [this] { lvProfiles->setFocus(); });
 
     connect(aRunProfile, &QAction::triggered, this, [this] { guarded([this] { aRunProfileExecute(); }); });
     connect(aConfigDblClick, &QAction::triggered, this,
@@ -215,7 +221,17 @@ void TfrmMain::connectProfileCommands() {
             });
         });
     };
-    onTrigger(aNewProfile, [commands] { return commands().newProfile(); });
+    // The new profile comes selected and in view.
+    connect(aNewProfile, &QAction::triggered, this, [this, commands] {
+        guarded([this, &commands] {
+            std::string created;
+            if (m_busy || !commands().newProfile(&created))
+                return;
+            RefreshProfiles();
+            if (!created.empty())
+                SelectProfiles({created});
+        });
+    });
     onTrigger(aModifyProfile, [this, commands] { return commands().modifyProfile(SelectedProfiles()); });
     onTrigger(aDeleteProfile, [this, commands] { return commands().DeleteProfiles(SelectedProfiles()); });
     onTrigger(aSchedule, [this, commands] { return commands().schedule(SelectedProfiles()); });
@@ -275,9 +291,8 @@ void TfrmMain::buildWindow() {
     header->setHighlightSections(false);
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
-    header->setStretchLastSection(false);
-    for (int column = 0; column < ProfileColumnCount; ++column)
-        lvProfiles->setColumnWidth(column, ProfileColumns[column].width);
+    lvProfiles->setItemDelegate(new ElidedTextToolTipDelegate(lvProfiles));
+    fitProfileColumns(*lvProfiles);
     connect(header, &QHeaderView::sectionClicked, this,
             [this](int column) { guarded([this, column] { lvProfilesColumnClick(column); }); });
     connect(lvProfiles->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -438,6 +453,7 @@ void TfrmMain::SelectProfiles(const std::vector<std::string>& names) {
     if (first >= 0) {
         lvProfiles->setFocus();
         model->setCurrentIndex(m_model->index(first, 0), QItemSelectionModel::NoUpdate);
+        lvProfiles->scrollTo(m_model->index(first, 0));
     }
     model->select(selection, QItemSelectionModel::ClearAndSelect);
 }

@@ -126,7 +126,7 @@ bool ProfileCommands::EditProfile(bool IsNew, std::uint8_t ProfileType, TSetting
     }
 }
 
-bool ProfileCommands::newProfile() {
+bool ProfileCommands::newProfile(std::string* createdName) {
     std::uint8_t type = 0;
     if (!m_entries.chooseProfileType || !m_entries.chooseProfileType(type) || type == 0)
         return false;
@@ -142,7 +142,11 @@ bool ProfileCommands::newProfile() {
         return true;
     }
     // An empty group removes its own key: then there is nothing to run.
-    if (m_root.SubKeyExists(*name) && askYesNo(m_ui, FirstRunQuestion) && m_entries.runProfile)
+    if (!m_root.SubKeyExists(*name))
+        return true;
+    if (createdName != nullptr)
+        *createdName = *name;
+    if (askYesNo(m_ui, FirstRunQuestion) && m_entries.runProfile)
         m_entries.runProfile(settings, false);
     return true;
 }

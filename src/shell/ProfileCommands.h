@@ -58,8 +58,8 @@ public:
 
     // Creates a profile: kind, name, editor. A cancelled editor removes the new key and a scheduled task that
     // was made for the new name from inside the editor and runs nothing else. A confirmed one that left a
-    // profile offers its first run.
-    bool newProfile();
+    // profile offers its first run and gives the profile's name in `createdName` (when not null).
+    bool newProfile(std::string* createdName = nullptr);
 
     // Edits the first selected profile in the editor of its kind.
     bool modifyProfile(const std::vector<std::string>& selected);

@@ -1,5 +1,17 @@
 #include "shell/ProfileListModel.h"
 
+#include "base/DisplayDateTime.h"
+#include "platform/QtText.h"
+
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QStyle>
+#include <QTableView>
+#include <QToolTip>
+
+#include <algorithm>
+#include <ctime>
+
 namespace halcyra {
 
 void ProfileListModel::setRows(std::vector<ProfileRow> rows) {
@@ -35,6 +47,81 @@ QVariant ProfileListModel::headerData(int section, Qt::Orientation orientation, 
         section >= ProfileColumnCount)
         return {};
     return QString::fromLatin1(ProfileColumns[section].caption);
+}
+
+namespace {
+
+// The room around a cell's text: the style's text margin on both sides.
+int cellTextMargins(const QWidget& view) {
+    return 2 * (view.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &view) + 1);
+}
+
+// Texts the columns after the first show in the ordinary course.
+std::vector<std::string> ordinaryTexts(int column) {
+    switch (column) {
+    case 1:
+        return {std::string(profileTypeText(1)), std::string(profileTypeText(2)),
+                std::string(profileTypeText(0))};
+    case LastRunColumn: {
+        // Late in the evening of a two-digit day and month, before and after noon: the widest date-times.
+        std::tm evening{};
+        evening.tm_year = 2026 - 1900;
+        evening.tm_mon = 11;
+        evening.tm_mday = 28;
+        evening.tm_hour = 23;
+        evening.tm_min = 58;
+        evening.tm_sec = 58;
+        evening.tm_isdst = -1;
+        const std::int64_t late = static_cast<std::int64_t>(timegm(&evening));
+        return {"Never", formatDisplayDateTime(late), formatDisplayDateTime(late - 12 * 3600)};
+    }
+    case 3:
+        return {"No Changes", "Changes", "Excluded Changes Only", "Errors", "Aborted", "Failure", "Imported"};
+    case 4:
+        return {std::string(scheduleText(false, false)), std::string(scheduleText(true, false)),
+                std::string(scheduleText(true, true))};
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+bool ElidedTextToolTipDelegate::isElided(const QAbstractItemView& view, const QModelIndex& index) const {
+    QStyleOptionViewItem option;
+    option.initFrom(&view);
+    option.rect = view.visualRect(index);
+    initStyleOption(&option, index);
+    const QRect textRect = view.style()->subElementRect(QStyle::SE_ItemViewItemText, &option, &view);
+    return option.fontMetrics.horizontalAdvance(option.text) > textRect.width() - cellTextMargins(view);
+}
+
+bool ElidedTextToolTipDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                                          const QStyleOptionViewItem& option, const QModelIndex& index) {
+    if (event == nullptr || view == nullptr || event->type() != QEvent::ToolTip)
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    if (index.isValid() && isElided(*view, index)) {
+        QToolTip::showText(event->globalPos(), index.data(Qt::DisplayRole).toString(), view,
+                           view->visualRect(index));
+    } else {
+        QToolTip::hideText();
+    }
+    return true;
+}
+
+void fitProfileColumns(QTableView& view) {
+    QHeaderView* header = view.horizontalHeader();
+    const QFontMetrics metrics = view.fontMetrics();
+    const int margins = cellTextMargins(view) + 2;
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < ProfileColumnCount; ++column) {
+        int width = header->sectionSizeHint(column);
+        for (const std::string& text : ordinaryTexts(column))
+            width = std::max(width, metrics.horizontalAdvance(qtText(text)) + margins);
+        header->setSectionResizeMode(column, QHeaderView::Interactive);
+        header->resizeSection(column, width);
+    }
 }
 
 } // namespace halcyra

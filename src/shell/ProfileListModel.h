@@ -3,9 +3,12 @@
 #include "shell/ProfileList.h"
 
 #include <QAbstractTableModel>
+#include <QStyledItemDelegate>
 
 #include <string_view>
 #include <vector>
+
+class QTableView;
 
 namespace halcyra {
 
@@ -30,5 +33,26 @@ public:
 private:
     std::vector<ProfileRow> m_rows;
 };
+
+// Draws cells as the view does and shows a cell's full text as its tool tip when the cell is too narrow for
+// it (the view then shows the text elided).
+class ElidedTextToolTipDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    // Whether the text of the cell at `index` is wider than the room the view gives it.
+    bool isElided(const QAbstractItemView& view, const QModelIndex& index) const;
+
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
+};
+
+// Sizes the columns of a view on a ProfileListModel so that they always fit the list: every column but the
+// first is as wide as its caption with the sort mark and the texts it shows in the ordinary course ("Yes
+// (shared)", a last-run date and time, the run results); the profile name column takes the rest and so
+// everything the list gains when the window grows. Names wider than their column are elided.
+void fitProfileColumns(QTableView& view);
 
 } // namespace halcyra

@@ -359,6 +359,7 @@ TfrmProfileSetup::TfrmProfileSetup(bool IsNew, std::uint8_t ProfileType, TSettin
     subDirLayout->addWidget(lSubDirStatus);
     subDirLayout->addWidget(pPleaseWait);
     subDirLayout->addWidget(ListView, 1);
+    subDirLayout->addStretch(); // holds the status line at the top while the tree is hidden
     PageControl->addTab(tsSubDir, QStringLiteral("Sub-directories"));
 
     PopupMenu = new QMenu(this);

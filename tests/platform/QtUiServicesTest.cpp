@@ -4,6 +4,7 @@
 #include "settings/AuxProcs.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -49,6 +50,20 @@ TEST(QtUiServices, BoxesShowPlainTextWithTheirButtonsDefaultAndEscape) {
     showError(ui, text);
     expectBox(QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok, QMessageBox::Cancel, QMessageBox::Ok);
     EXPECT_TRUE(askTryAgain(ui, text));
+}
+
+TEST(QtUiServices, InputBoxIsWideEnoughForItsTitle) {
+    QtUiServices ui;
+    const QString title = QStringLiteral("Enter file mask, e.g. *.exe");
+    onModal([&title](QWidget* modal) {
+        EXPECT_EQ(modal->windowTitle(), title);
+        EXPECT_GT(modal->width(), modal->fontMetrics().horizontalAdvance(title) + 60);
+        auto* dialog = qobject_cast<QInputDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->setTextValue(QStringLiteral("*.log"));
+        dialog->accept();
+    });
+    EXPECT_EQ(ui.inputText(title.toStdString(), "Mask", ""), "*.log");
 }
 
 TEST(QtUiServices, FolderPickerIsCentredAndReturnsTheChosenFolder) {

@@ -9,12 +9,15 @@
 
 #include <QAction>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTimer>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -111,7 +114,6 @@ TEST_F(MainWindowTest, ComponentsCaptionsAndShortCuts) {
     EXPECT_EQ(TSettings(Root).ReadString("FirstRun"), "N");
 
     EXPECT_EQ(w.Profiles().headerData(4, Qt::Horizontal).toString(), "Scheduled?");
-    EXPECT_EQ(w.lvProfiles->horizontalHeader()->sectionSize(2), 160);
     EXPECT_EQ(w.BitBtn7->text(), "&Close");
     EXPECT_TRUE(w.BitBtn2->isDefault());
 
@@ -434,6 +436,93 @@ TEST_F(MainWindowTest, ProfileCommandsActOnTheSelectionAndReloadTheList) {
     // New with the type choice cancelled changes nothing.
     w.aNewProfile->trigger();
     EXPECT_EQ(listed(w), (std::vector<std::string>{"B"}));
+}
+
+int columnsWidth(const QTableView& view) {
+    int sum = 0;
+    for (int column = 0; column < ProfileColumnCount; ++column)
+        sum += view.horizontalHeader()->sectionSize(column);
+    return sum;
+}
+
+TEST_F(MainWindowTest, ColumnsFitTheListAndTheNameColumnTakesTheGrowth) {
+    const std::string longName(90, 'W');
+    makeProfile(longName, "1", "Excluded Changes Only");
+    for (int i = 0; i < 30; ++i)
+        makeProfile("P" + std::to_string(i), "2");
+    auto window = makeWindow();
+    TfrmMain& w = *window;
+    showNow(w);
+    QTableView* list = w.lvProfiles;
+    const QFontMetrics metrics = list->fontMetrics();
+    for (const int height : {312, 153}) {
+        w.resize(640, height);
+        QCoreApplication::processEvents();
+        EXPECT_LE(columnsWidth(*list), list->viewport()->width()) << height;
+        EXPECT_FALSE(list->horizontalScrollBar()->isVisible()) << height;
+    }
+    for (const char* text : {"Yes (shared)", "Scheduled?", "Excluded Changes Only"}) {
+        const int column = std::string(text) == "Excluded Changes Only" ? 3 : 4;
+        EXPECT_GT(list->horizontalHeader()->sectionSize(column), metrics.horizontalAdvance(text)) << text;
+    }
+    std::vector<int> before;
+    for (int column = 0; column < ProfileColumnCount; ++column)
+        before.push_back(list->horizontalHeader()->sectionSize(column));
+    w.resize(900, 312);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(list->horizontalHeader()->sectionSize(0), before[0] + 260);
+    for (int column = 1; column < ProfileColumnCount; ++column)
+        EXPECT_EQ(list->horizontalHeader()->sectionSize(column), before[static_cast<std::size_t>(column)]);
+
+    // Only a name cut short by its column shows itself as the tool tip.
+    auto* delegate = qobject_cast<ElidedTextToolTipDelegate*>(list->itemDelegate());
+    ASSERT_NE(delegate, nullptr);
+    const int longRow = w.Profiles().rowOf(longName);
+    EXPECT_TRUE(delegate->isElided(*list, w.Profiles().index(longRow, 0)));
+    EXPECT_FALSE(delegate->isElided(*list, w.Profiles().index(w.Profiles().rowOf("P1"), 0)));
+    list->scrollTo(w.Profiles().index(longRow, 0));
+    const QRect cell = list->visualRect(w.Profiles().index(longRow, 0));
+    QHelpEvent help(QEvent::ToolTip, cell.center(), list->viewport()->mapToGlobal(cell.center()));
+    QCoreApplication::sendEvent(list->viewport(), &help);
+    EXPECT_EQ(QToolTip::text().toStdString(), longName);
+}
+
+TEST_F(MainWindowTest, NewProfileComesSelectedInViewAndTheListKeepsTheFocusAfterCommands) {
+    for (int i = 0; i < 30; ++i)
+        makeProfile("P" + std::to_string(i), "1");
+    auto window = makeWindow();
+    TfrmMain& w = *window;
+    int schedules = 0;
+    w.ProfileEntriesEntry = [&schedules] {
+        ProfileEntries entries;
+        entries.chooseProfileType = [](std::uint8_t& type) { return type = 1, true; };
+        entries.editOrdinaryProfile = [](bool, std::uint8_t, TSettings& settings) {
+            return settings.WriteInteger("ProfileType", 1);
+        };
+        entries.editSchedule = [&schedules](std::string_view, std::string_view) { ++schedules; };
+        return entries;
+    };
+    showNow(w);
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    m_ui.ui.queueText(std::string("Zed"));
+    m_ui.ui.queueButton(ButtonNo); // no first run
+    QTest::mouseClick(w.BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(w.SelectedProfiles(), (Names{"Zed"}));
+    EXPECT_TRUE(w.aModifyProfile->isEnabled());
+    const QRect zed = w.lvProfiles->visualRect(w.Profiles().index(w.Profiles().rowOf("Zed"), 0));
+    EXPECT_TRUE(w.lvProfiles->viewport()->rect().contains(zed)) << zed.y();
+
+    QTest::mouseClick(w.BitBtn8, Qt::LeftButton); // a window opened from the list
+    EXPECT_EQ(schedules, 1);
+    EXPECT_EQ(QApplication::focusWidget(), w.lvProfiles);
+
+    m_ui.ui.queueButton(ButtonYes); // delete Zed
+    QTest::mouseClick(w.BitBtn3, Qt::LeftButton);
+    EXPECT_EQ(listed(w).size(), 30u);
+    EXPECT_FALSE(w.BitBtn3->isEnabled());
+    EXPECT_EQ(QApplication::focusWidget(), w.lvProfiles);
+    EXPECT_FALSE(m_ui.ui.scriptMismatch());
 }
 
 } // namespace

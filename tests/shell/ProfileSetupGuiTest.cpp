@@ -292,6 +292,8 @@ TEST_F(ProfileSetupWindowTest, RefreshKeepsTheMarksByKeyAndAnEmptyFolderIsAskedF
     auto window = open(false);
     showSubDirectories(*window);
     EXPECT_EQ(window->lSubDirStatus->text(), QStringLiteral("No sub-directories will be scanned"));
+    // Without the tree the status line stays at the top of its page.
+    EXPECT_LT(window->lSubDirStatus->geometry().bottom(), window->tsSubDir->height() / 4);
     window->cbRecursive->click();
     window->cbRecursive->click(); // unchecked, checked, grayed
     EXPECT_EQ(window->ListView->model()->rowCount(), 6);
