@@ -1,11 +1,12 @@
 #pragma once
 
-// Builds folder trees deeper than PATH_MAX for tests, with mkdirat and openat only (the paths of
-// such trees cannot be passed whole to mkdir or open). std::filesystem::remove_all removes them.
+// Test folders: a fresh temporary folder, and trees deeper than PATH_MAX built with mkdirat and openat
+// only (their paths cannot be passed whole to mkdir or open). std::filesystem::remove_all removes both.
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
-#include <stdexcept>
+#include <map>
 #include <string>
 #include <sys/stat.h>
 #include <system_error>
@@ -13,57 +14,49 @@
 
 namespace halcyra::testing {
 
-// A descriptor that closes itself.
-struct DeepTreeFd {
-    int fd = -1;
-    explicit DeepTreeFd(int value) : fd(value) {}
-    ~DeepTreeFd() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    DeepTreeFd(const DeepTreeFd&) = delete;
-    DeepTreeFd& operator=(const DeepTreeFd&) = delete;
-};
-
-// The name of level `level` (0-based): `length` bytes, distinct per level.
-inline std::string deepTreeName(int level, std::size_t length) {
-    std::string name = std::to_string(level) + "_";
-    name.resize(length, static_cast<char>('a' + level % 26));
-    return name;
+// A new empty folder under $TMPDIR (default /tmp) whose name starts with `prefix`; no trailing '/'.
+inline std::string makeTempFolder(const std::string& prefix) {
+    const char* base = std::getenv("TMPDIR");
+    std::string path =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/" + prefix + "XXXXXX";
+    if (::mkdtemp(path.data()) == nullptr)
+        throw std::system_error(errno, std::generic_category(), path);
+    return path;
 }
 
-// Creates `levels` nested folders of `nameLength`-byte names inside the existing folder `root`
-// and, in the deepest one, the files of `files` (name, contents). Returns the path of the deepest
-// folder relative to `root`, with a trailing '/'. Throws std::system_error on failure.
-template <typename Files>
-std::string buildDeepTree(const std::string& root, int levels, std::size_t nameLength, const Files& files) {
-    DeepTreeFd folder(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.fd < 0) {
-        throw std::system_error(errno, std::generic_category(), root);
-    }
+// Creates `levels` nested folders of `nameLength`-byte names (distinct per level) inside the folder
+// `root` and, in the deepest one, `files` (name to contents). Returns the deepest folder's path relative
+// to `root`, with a trailing '/'. Throws std::system_error on failure.
+inline std::string buildDeepTree(const std::string& root, int levels, std::size_t nameLength,
+                                 const std::map<std::string, std::string>& files) {
+    int folder = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const auto fail = [&folder, &root](int fd) {
+        const int error = errno;
+        for (const int open : {fd, folder})
+            if (open >= 0)
+                ::close(open);
+        throw std::system_error(error, std::generic_category(), "building a deep tree in " + root);
+    };
     std::string relative;
     for (int level = 0; level < levels; ++level) {
-        const std::string name = deepTreeName(level, nameLength);
-        if (::mkdirat(folder.fd, name.c_str(), 0700) != 0 && errno != EEXIST) {
-            throw std::system_error(errno, std::generic_category(), "mkdirat");
-        }
-        const int next = ::openat(folder.fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (next < 0) {
-            throw std::system_error(errno, std::generic_category(), "openat");
-        }
-        ::close(folder.fd);
-        folder.fd = next;
+        std::string name = std::to_string(level) + "_";
+        name.resize(nameLength, static_cast<char>('a' + level % 26));
+        if (folder < 0 || ::mkdirat(folder, name.c_str(), 0700) != 0)
+            fail(-1);
+        const int next = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(folder);
+        folder = next;
         relative += name + "/";
     }
     for (const auto& [name, contents] : files) {
-        DeepTreeFd file(
-            ::openat(folder.fd, std::string(name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-        const std::string text(contents);
-        if (file.fd < 0 || ::write(file.fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
-            throw std::system_error(errno, std::generic_category(), "write");
-        }
+        const int file = ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        if (file < 0 || ::write(file, contents.data(), contents.size()) != ssize_t(contents.size()))
+            fail(file);
+        ::close(file);
     }
+    if (folder < 0)
+        fail(-1);
+    ::close(folder);
     return relative;
 }
 

@@ -1,12 +1,11 @@
 #include "hashing/CRC32.h"
-#include "hashing/Md5Engine.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 using namespace halcyra;
@@ -45,30 +44,13 @@ std::vector<std::uint8_t> patternBytes(std::size_t size) {
 
 } // namespace
 
-// Entries of the published table, and the MD5 of all 256 entries as little-endian words.
+// Entries of the published table (every entry is checked through the bitwise definition below).
 TEST(CRC32, TableIsTheStandardReflectedTable) {
-    EXPECT_EQ(CRC32Table[0], 0x00000000u);
-    EXPECT_EQ(CRC32Table[1], 0x77073096u);
-    EXPECT_EQ(CRC32Table[8], 0x0EDB8832u);
-    EXPECT_EQ(CRC32Table[0x10], 0x1DB71064u);
-    EXPECT_EQ(CRC32Table[0x80], 0xEDB88320u);
-    EXPECT_EQ(CRC32Table[0xAA], 0x36034AF6u);
-    EXPECT_EQ(CRC32Table[0xFF], 0x2D02EF8Du);
-    std::uint8_t bytes[1024];
-    for (int i = 0; i < 256; ++i) {
-        for (int b = 0; b < 4; ++b) {
-            bytes[4 * i + b] = static_cast<std::uint8_t>(CRC32Table[i] >> (8 * b));
-        }
-    }
-    Md5Context md5;
-    md5.update(bytes, sizeof bytes);
-    std::uint8_t digest[16];
-    md5.finish(digest);
-    char text[33];
-    for (int i = 0; i < 16; ++i) {
-        std::snprintf(text + 2 * i, 3, "%02X", digest[i]);
-    }
-    EXPECT_STREQ(text, "113B12ABBC212DAE31C2A6C7B4076C19");
+    const std::pair<int, std::uint32_t> entries[] = {
+        {0, 0x00000000u},    {1, 0x77073096u},    {8, 0x0EDB8832u},   {0x10, 0x1DB71064u},
+        {0x80, 0xEDB88320u}, {0xAA, 0x36034AF6u}, {0xFF, 0x2D02EF8Du}};
+    for (const auto& [index, value] : entries)
+        EXPECT_EQ(CRC32Table[index], value) << "entry " << index;
 }
 
 TEST(CRC32, KnownAnswers) {
