@@ -58,7 +58,8 @@ std::array<std::string, 4> memberNames(std::string_view profile) {
 }
 
 bool sameFile(const std::string& left, const std::string& right) {
-    struct stat a {}, b {};
+    struct stat a {
+    }, b{};
     return ::stat(left.c_str(), &a) == 0 && ::stat(right.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
            a.st_ino == b.st_ino;
 }
@@ -75,8 +76,8 @@ public:
     PrivateFolder(std::string_view kind) {
         std::string pattern = dataFolder() + "." + std::string(kind) + "-XXXXXX";
         if (::mkdtemp(pattern.data()) == nullptr)
-            throw ArchiveError{"The temporary folder \"" + pattern + "\" could not be created: " +
-                               systemMessage(errno)};
+            throw ArchiveError{"The temporary folder \"" + pattern +
+                               "\" could not be created: " + systemMessage(errno)};
         m_path = pattern + "/";
     }
     ~PrivateFolder() {
@@ -162,8 +163,8 @@ void extractMember(zip_t* archive, zip_int64_t index, const std::string& member,
     };
     zip_uint8_t system = 0;
     zip_uint32_t attributes = 0;
-    if (zip_file_get_external_attributes(archive, static_cast<zip_uint64_t>(index), 0, &system, &attributes) ==
-            0 &&
+    if (zip_file_get_external_attributes(archive, static_cast<zip_uint64_t>(index), 0, &system,
+                                         &attributes) == 0 &&
         system == ZIP_OPSYS_UNIX) {
         const mode_t type = (attributes >> 16) & S_IFMT;
         if (type != 0 && type != S_IFREG)
@@ -205,7 +206,8 @@ void extractMember(zip_t* archive, zip_int64_t index, const std::string& member,
             if (written < 0 && errno == EINTR)
                 continue;
             if (written <= 0) {
-                failure = "could not be written to \"" + target + "\": " + systemMessage(written < 0 ? errno : EIO);
+                failure =
+                    "could not be written to \"" + target + "\": " + systemMessage(written < 0 ? errno : EIO);
                 break;
             }
             at += written;
@@ -308,7 +310,8 @@ bool TFileSettings::ExportProfile(std::string_view profile, const std::string& a
         archive.release();
         return true;
     } catch (const ArchiveError& error) {
-        errorText = "Unable to export the profile \"" + std::string(profile) + "\". Error is: " + error.message;
+        errorText =
+            "Unable to export the profile \"" + std::string(profile) + "\". Error is: " + error.message;
     }
     return false;
 }
@@ -386,7 +389,8 @@ bool TFileSettings::ImportProfile(const std::string& archiveFile, std::string& e
             return false;
         }
 
-        const std::string mergeFailed = "Unable to import the profiles registry settings for profile: " + name;
+        const std::string mergeFailed =
+            "Unable to import the profiles registry settings for profile: " + name;
         RegTransaction transaction(*store);
         if (transaction.status() != RegStatus::Ok) {
             errorText = mergeFailed;
@@ -416,8 +420,8 @@ bool TFileSettings::ImportProfile(const std::string& archiveFile, std::string& e
         // the archive's files take their places; the store commits last.
         FileMoves moves;
         for (std::size_t i = 0; i < ownFiles.size(); ++i)
-            if (fileExists(ownFiles[i]) && !moves.move(ownFiles[i], staging.path() + "replaced" + std::to_string(i),
-                                                       errorText))
+            if (fileExists(ownFiles[i]) &&
+                !moves.move(ownFiles[i], staging.path() + "replaced" + std::to_string(i), errorText))
                 throw ArchiveError{errorText};
         for (std::size_t i = 1; i < members.size(); ++i)
             if (present[i] && !moves.move(staging.path() + members[i], DataFileNames[i - 1](name), errorText))

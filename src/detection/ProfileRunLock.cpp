@@ -48,7 +48,8 @@ ProfileRunLock::Outcome ProfileRunLock::acquire(std::string_view profile, std::s
             return failed(error, errorText);
         }
         struct stat named {};
-        if (::lstat(m_path.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino) {
+        if (::lstat(m_path.c_str(), &named) == 0 && named.st_dev == held.st_dev &&
+            named.st_ino == held.st_ino) {
             m_fd = fd;
             return Outcome::Acquired;
         }

@@ -129,7 +129,8 @@ bool RegistryKeyText(RegistryStore& store, RegRoot RootKey, std::string_view Key
     if (RootKey == RegRoot::CurrentUser) {
         tree = store.readTree(KeyPath);
         if (tree.status == RegStatus::Error) {
-            ErrorText = "The registry key \"" + std::string(KeyPath) + "\" could not be read: " + store.lastError();
+            ErrorText =
+                "The registry key \"" + std::string(KeyPath) + "\" could not be read: " + store.lastError();
             return false;
         }
     }
@@ -165,7 +166,8 @@ bool ExportRegistryKey(RegRoot RootKey, std::string_view KeyPath, const std::str
         store = own.get();
     }
     std::string text;
-    return RegistryKeyText(*store, RootKey, KeyPath, text, ErrorText) && writeWhole(FileName, text, ErrorText);
+    return RegistryKeyText(*store, RootKey, KeyPath, text, ErrorText) &&
+           writeWhole(FileName, text, ErrorText);
 }
 
 } // namespace halcyra

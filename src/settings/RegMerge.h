@@ -20,7 +20,7 @@ class RegistryStore;
 class TRegMerge {
 public:
     // The error codes ErrorCode() reports besides errno values of the file and store errors.
-    static constexpr std::uint32_t ErrorAccessDenied = 5; // a key outside LimitKey
+    static constexpr std::uint32_t ErrorAccessDenied = 5;  // a key outside LimitKey
     static constexpr std::uint32_t ErrorInvalidHandle = 6; // a root other than HKEY_CURRENT_USER
     static constexpr std::uint32_t ErrorBadFormat = 11;    // text that does not parse, or an empty file
 

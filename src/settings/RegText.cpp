@@ -63,7 +63,7 @@ std::size_t decodeUtf8(std::string_view text, std::size_t at, std::uint32_t& cp)
 
 std::string_view regRootName(RegRoot root) {
     static constexpr std::array<std::string_view, 7> names = {
-        "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",     "HKEY_LOCAL_MACHINE", "HKEY_USERS",
+        "HKEY_CLASSES_ROOT",     "HKEY_CURRENT_USER",   "HKEY_LOCAL_MACHINE", "HKEY_USERS",
         "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA"};
     const auto index = static_cast<std::uint32_t>(root) - 0x80000000u;
     return index < names.size() ? names[index] : std::string_view();

@@ -71,7 +71,8 @@ bool copyFileReplacing(const std::string& from, const std::string& to) {
         return false;
     struct stat info {};
     std::string temp = to + ".copyXXXXXX";
-    const int out = ::fstat(in, &info) == 0 && S_ISREG(info.st_mode) ? ::mkostemp(temp.data(), O_CLOEXEC) : -1;
+    const int out =
+        ::fstat(in, &info) == 0 && S_ISREG(info.st_mode) ? ::mkostemp(temp.data(), O_CLOEXEC) : -1;
     bool copied = out >= 0;
     char block[65536];
     while (copied) {
@@ -158,7 +159,8 @@ bool ProfileHousekeeping::moveKey(const std::string& from, const std::string& to
                 return false;
             for (const RegValue& value : values)
                 if (value.type == REG_SZ && isGroupMemberValue(value.name) &&
-                    sameProfileName(valueText(value), from) && store.setString(key, value.name, to) != RegStatus::Ok)
+                    sameProfileName(valueText(value), from) &&
+                    store.setString(key, value.name, to) != RegStatus::Ok)
                     return false;
         }
         return true;
@@ -225,18 +227,21 @@ void ProfileHousekeeping::reviewSchedule(const std::string& from, const std::str
     bool shared = false;
     std::string error;
     if (!FindProfileTask(from, task, shared, error)) {
-        showError(m_ui, "Sorry, the scheduled task could not be edited to allow you to change the profile name!");
+        showError(m_ui,
+                  "Sorry, the scheduled task could not be edited to allow you to change the profile name!");
         return;
     }
     if (shared)
-        showInformation(m_ui, "The profiles scheduled task is shared with other profiles. Please now edit the "
-                              "schedule to use the new profile name (" +
-                                  to + ") or delete the schedule.");
+        showInformation(m_ui,
+                        "The profiles scheduled task is shared with other profiles. Please now edit the "
+                        "schedule to use the new profile name (" +
+                            to + ") or delete the schedule.");
     else
-        showInformation(m_ui, "This profile has a schedule. The schedule is currently configured to run using "
-                              "the old profile name (" +
-                                  from + "). Please now edit the schedule to use the new profile name (" + to +
-                                  ") or delete the schedule.");
+        showInformation(m_ui,
+                        "This profile has a schedule. The schedule is currently configured to run using "
+                        "the old profile name (" +
+                            from + "). Please now edit the schedule to use the new profile name (" + to +
+                            ") or delete the schedule.");
     if (m_editSchedule)
         m_editSchedule(from, {});
 }
@@ -303,9 +308,9 @@ bool ProfileHousekeeping::aImportProfileExecute() {
             if (sameProfileName(profile, name))
                 replaced = profile;
         if (!replaced.empty()) {
-            const MessageButton answer = askYesNoCancel(
-                m_ui, "You already have a profile called \"" + name +
-                          "\". Are you sure you want to replace your existing profile?");
+            const MessageButton answer =
+                askYesNoCancel(m_ui, "You already have a profile called \"" + name +
+                                         "\". Are you sure you want to replace your existing profile?");
             if (answer == ButtonCancel)
                 break;
             if (answer != ButtonYes)

@@ -79,9 +79,11 @@ protected:
         int code = 0;
         zip_t* archive = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
         ASSERT_NE(archive, nullptr);
-        ASSERT_EQ(zip_set_archive_comment(archive, comment.data(), static_cast<zip_uint16_t>(comment.size())), 0);
+        ASSERT_EQ(zip_set_archive_comment(archive, comment.data(), static_cast<zip_uint16_t>(comment.size())),
+                  0);
         for (const Member& member : members) {
-            zip_source_t* source = zip_source_buffer(archive, member.contents.data(), member.contents.size(), 0);
+            zip_source_t* source =
+                zip_source_buffer(archive, member.contents.data(), member.contents.size(), 0);
             const zip_int64_t index = zip_file_add(archive, member.name.c_str(), source, ZIP_FL_ENC_RAW);
             ASSERT_GE(index, 0) << member.name;
             if (member.symlink)
@@ -102,7 +104,9 @@ protected:
         zip_discard(archive);
         return names;
     }
-    bool import(const std::string& file, std::string& error) { return TFileSettings::ImportProfile(file, error); }
+    bool import(const std::string& file, std::string& error) {
+        return TFileSettings::ImportProfile(file, error);
+    }
 
     TestHome m_home;
     std::unique_ptr<RegistryStore> m_store;
@@ -138,8 +142,9 @@ TEST_F(ProfileArchiveTest, ExportAndImportRoundTripIntoAnEmptyStore) {
     EXPECT_EQ(comment, "Fresh");
     writeFile(path("plain.hcs"), "not an archive");
     EXPECT_TRUE(TFileSettings::ExportProfile("Fresh", path("plain.hcs"), error)) << error;
-    EXPECT_EQ(std::filesystem::directory_iterator(dataFolder())->path().filename().string().rfind(".export", 0),
-              std::string::npos); // no temporary left behind
+    EXPECT_EQ(
+        std::filesystem::directory_iterator(dataFolder())->path().filename().string().rfind(".export", 0),
+        std::string::npos); // no temporary left behind
 }
 
 TEST_F(ProfileArchiveTest, ExportNeverWritesIntoTheProgramsOwnFolders) {
@@ -148,11 +153,13 @@ TEST_F(ProfileArchiveTest, ExportNeverWritesIntoTheProgramsOwnFolders) {
     const std::string before = state();
     const std::string db = readFile(m_home.settingsDb());
     std::string error;
-    for (const std::string& target : {TFileSettings::ResultsFileName("Other"), TFileSettings::GlobalExclusionFileName(),
-                                      dataFolder() + "Docs.reg", m_home.settingsDb()}) {
+    for (const std::string& target :
+         {TFileSettings::ResultsFileName("Other"), TFileSettings::GlobalExclusionFileName(),
+          dataFolder() + "Docs.reg", m_home.settingsDb()}) {
         EXPECT_FALSE(TFileSettings::ExportProfile("Docs", target, error)) << target;
-        EXPECT_EQ(error, "Unable to export the profile \"Docs\". Error is: A profile file cannot be saved in the "
-                         "folder of the program's own files.");
+        EXPECT_EQ(error,
+                  "Unable to export the profile \"Docs\". Error is: A profile file cannot be saved in the "
+                  "folder of the program's own files.");
     }
     EXPECT_EQ(state(), before);
     EXPECT_EQ(readFile(m_home.settingsDb()), db);
@@ -171,8 +178,8 @@ TEST_F(ProfileArchiveTest, CheckGivesTheSpecifiedTexts) {
     EXPECT_FALSE(TFileSettings::CheckProfileFile(path("fifo.hcs"), name, error)); // no wait for a writer
     EXPECT_EQ(error, "Error in profile file: Not a zip archive");
 
-    for (const std::string& comment : {std::string(), std::string("a\\b"), std::string("Daily_excl"),
-                                       std::string("..")}) {
+    for (const std::string& comment :
+         {std::string(), std::string("a\\b"), std::string("Daily_excl"), std::string("..")}) {
         makeArchive(path("bad.hcs"), comment, {{comment + ".reg", "REGEDIT4"}});
         EXPECT_FALSE(TFileSettings::CheckProfileFile(path("bad.hcs"), name, error)) << comment;
         EXPECT_EQ(name, comment);
@@ -223,8 +230,12 @@ TEST_F(ProfileArchiveTest, HostileArchivesChangeNothing) {
 
     // Members other than the profile's four are never extracted, wherever their names point.
     makeArchive(path("extra.hcs"), "Daily",
-                {{"../escape.txt", "x"}, {"/tmp/halcyra-absolute.txt", "x"}, {"sub/Daily.txt", "x"},
-                 {"Other.txt", "stolen"}, {"Other_excl.txt", "stolen"}, {"Daily.reg", good},
+                {{"../escape.txt", "x"},
+                 {"/tmp/halcyra-absolute.txt", "x"},
+                 {"sub/Daily.txt", "x"},
+                 {"Other.txt", "stolen"},
+                 {"Other_excl.txt", "stolen"},
+                 {"Daily.reg", good},
                  {"Daily_excl.txt", "e"}});
     std::string error;
     ASSERT_TRUE(import(path("extra.hcs"), error)) << error;
@@ -244,9 +255,10 @@ TEST_F(ProfileArchiveTest, ImportReplacesTheWholeProfileUnderItsArchiveSpelling)
     writeDataFiles("daily", "old");
     writeFile(TFileSettings::ExclusionFileName("Daily"), "leftover");
     // The registry text spells the key otherwise than the comment.
-    makeArchive(path("Daily.hcs"), "Daily",
-                {{"Daily.reg", regText(kRoot + "\\DAILY", "\"ProfileType\"=\"1\"\r\n\"Folder\"=\"/new\"\r\n")},
-                 {"Daily.txt", "results new"}});
+    makeArchive(
+        path("Daily.hcs"), "Daily",
+        {{"Daily.reg", regText(kRoot + "\\DAILY", "\"ProfileType\"=\"1\"\r\n\"Folder\"=\"/new\"\r\n")},
+         {"Daily.txt", "results new"}});
 
     // A run in progress refuses the import with the lock's text.
     {
@@ -263,7 +275,8 @@ TEST_F(ProfileArchiveTest, ImportReplacesTheWholeProfileUnderItsArchiveSpelling)
                                std::filesystem::copy_options::overwrite_existing);
     std::string error;
     EXPECT_FALSE(import(TFileSettings::ResultsFileName("daily"), error));
-    EXPECT_EQ(error, "Unable to import profile \"Daily\": The profile file is one of the profile's own data files.");
+    EXPECT_EQ(error,
+              "Unable to import profile \"Daily\": The profile file is one of the profile's own data files.");
     writeFile(TFileSettings::ResultsFileName("daily"), "results old");
 
     ASSERT_TRUE(import(path("Daily.hcs"), error)) << error;
@@ -275,9 +288,9 @@ TEST_F(ProfileArchiveTest, ImportReplacesTheWholeProfileUnderItsArchiveSpelling)
     ASSERT_EQ(values.size(), 2u);
     EXPECT_EQ(values[1].data, "/new");
     EXPECT_EQ(readFile(TFileSettings::ResultsFileName("Daily")), "results new");
-    for (const std::string& gone : {TFileSettings::ResultsFileName("daily"), TFileSettings::ExclusionFileName("daily"),
-                                    TFileSettings::ExclusionDirFileName("daily"),
-                                    TFileSettings::ExclusionFileName("Daily")})
+    for (const std::string& gone :
+         {TFileSettings::ResultsFileName("daily"), TFileSettings::ExclusionFileName("daily"),
+          TFileSettings::ExclusionDirFileName("daily"), TFileSettings::ExclusionFileName("Daily")})
         EXPECT_FALSE(exists(gone)) << gone;
     for (const auto& entry : std::filesystem::directory_iterator(dataFolder()))
         EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path(); // staging removed

@@ -1,6 +1,6 @@
+#include "settings/RegText.h"
 #include "settings/RegExport.h"
 #include "settings/RegMerge.h"
-#include "settings/RegText.h"
 
 #include "../platform/TestHome.h"
 #include "platform/RegistryStore.h"
@@ -109,8 +109,9 @@ TEST_F(RegTextTest, ByteListsBreakAfter26ThenEvery25BytesAndReadBack) {
     for (std::size_t i = 0; i < 27; ++i)
         line27 += (i ? "," : "") + std::string(1, "0123456789ABCDEF"[(i * 7 + 1) >> 4 & 15]) +
                   "0123456789ABCDEF"[(i * 7 + 1) & 15];
-    EXPECT_NE(text.find("\"b27\"=hex:" + line27.substr(0, 26 * 3) + "\\\r\n" + line27.substr(26 * 3) + "\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        text.find("\"b27\"=hex:" + line27.substr(0, 26 * 3) + "\\\r\n" + line27.substr(26 * 3) + "\r\n"),
+        std::string::npos);
     EXPECT_NE(text.find("\"b26\"=hex:" + line27.substr(0, 26 * 3 - 1) + "\r\n"), std::string::npos);
     std::size_t continued = 0;
     for (std::size_t at = 0; (at = text.find("\\\r\n", at)) != std::string::npos; ++at)
@@ -186,7 +187,8 @@ TEST_F(RegTextTest, FailedMergeWritesNothing) {
     ASSERT_EQ(store().createKey("Keep"), RegStatus::Ok);
     store().setString("Keep", "v", "old");
     const std::string before = dump();
-    const std::string good = "REGEDIT4\n[HKEY_CURRENT_USER\\Keep]\n\"v\"=\"new\"\n\"w\"=\"x\"\n[HKEY_CURRENT_USER\\New]\n";
+    const std::string good =
+        "REGEDIT4\n[HKEY_CURRENT_USER\\Keep]\n\"v\"=\"new\"\n\"w\"=\"x\"\n[HKEY_CURRENT_USER\\New]\n";
     struct Case {
         std::string tail;
         std::uint32_t code;

@@ -90,9 +90,10 @@ TEST_F(ProfileHousekeepingTest, RenameMovesKeyGroupMembersFilesAndLogsAndOpensTh
         EXPECT_FALSE(there(page("Docs", n)));
     }
     EXPECT_FALSE(there(page("Papers", 4)));
-    EXPECT_EQ(messages(), (Texts{"This profile has a schedule. The schedule is currently configured to run using the "
-                                 "old profile name (Docs). Please now edit the schedule to use the new profile name "
-                                 "(Papers) or delete the schedule."}));
+    EXPECT_EQ(messages(),
+              (Texts{"This profile has a schedule. The schedule is currently configured to run using the "
+                     "old profile name (Docs). Please now edit the schedule to use the new profile name "
+                     "(Papers) or delete the schedule."}));
     EXPECT_EQ(calls, Texts{"schedule Docs|"});
 
     // A task shared with other profiles gets its own note.
@@ -101,8 +102,9 @@ TEST_F(ProfileHousekeepingTest, RenameMovesKeyGroupMembersFilesAndLogsAndOpensTh
     ui.queueText("Post");
     calls.clear();
     EXPECT_TRUE(housekeeping().aRenameExecute({"Mail"}));
-    EXPECT_EQ(messages().back(), "The profiles scheduled task is shared with other profiles. Please now edit the "
-                                 "schedule to use the new profile name (Post) or delete the schedule.");
+    EXPECT_EQ(messages().back(),
+              "The profiles scheduled task is shared with other profiles. Please now edit the "
+              "schedule to use the new profile name (Post) or delete the schedule.");
     EXPECT_EQ(calls, Texts{"schedule Mail|"});
 }
 
@@ -202,8 +204,9 @@ TEST_F(ProfileHousekeepingTest, ExportAsksPerProfileAndShowsFailures) {
     EXPECT_EQ(ui.requests()[0].initial, "A.hcs");
     EXPECT_EQ(ui.requests()[0].text, "Halcyra settings (*.hcs);;All files (*)");
     EXPECT_EQ(ui.requests()[1].title, "Export profile: B");
-    EXPECT_EQ(messages(), Texts{"Unable to export the profile \"B\". Error is: A profile file cannot be saved in the "
-                                "folder of the program's own files."});
+    EXPECT_EQ(messages(),
+              Texts{"Unable to export the profile \"B\". Error is: A profile file cannot be saved in the "
+                    "folder of the program's own files."});
 }
 
 TEST_F(ProfileHousekeepingTest, ImportStopsAtCancelAndMarksWhatItImported) {
@@ -218,14 +221,16 @@ TEST_F(ProfileHousekeepingTest, ImportStopsAtCancelAndMarksWhatItImported) {
     test::writeText(page("One", 1), "old log");
     test::writeText(home.root() + "/bad.hcs", "not an archive");
 
-    ui.queueText(home.root() + "/bad.hcs\n" + archive("One") + "\n" + archive("Docs") + "\n" + archive("Three"));
+    ui.queueText(home.root() + "/bad.hcs\n" + archive("One") + "\n" + archive("Docs") + "\n" +
+                 archive("Three"));
     ui.queueButton(ButtonOk);
     ui.queueButton(ButtonCancel);
     EXPECT_TRUE(housekeeping().aImportProfileExecute());
     EXPECT_EQ(ui.requests().front().title, "Import profiles");
-    EXPECT_EQ(messages(), (Texts{"Error in profile file: Not a zip archive",
-                                 "You already have a profile called \"Docs\". Are you sure you want to replace your "
-                                 "existing profile?"}));
+    EXPECT_EQ(messages(),
+              (Texts{"Error in profile file: Not a zip archive",
+                     "You already have a profile called \"Docs\". Are you sure you want to replace your "
+                     "existing profile?"}));
     EXPECT_EQ(value("One", "Folder"), "/srv/One");
     EXPECT_EQ(value("One", "LastResult"), "Imported");
     EXPECT_FALSE(there(page("One", 1)));
