@@ -12,6 +12,10 @@ bool isSpace(char c) {
 } // namespace
 
 std::vector<std::string> splitCommaText(std::string_view text) {
+    return splitDelimitedText(text, ',');
+}
+
+std::vector<std::string> splitDelimitedText(std::string_view text, char delimiter) {
     std::vector<std::string> items;
     std::size_t pos = 0;
     const std::size_t size = text.size();
@@ -35,14 +39,14 @@ std::vector<std::string> splitCommaText(std::string_view text) {
             }
         } else {
             const std::size_t start = pos;
-            while (pos < size && !isSpace(text[pos]) && text[pos] != ',')
+            while (pos < size && !isSpace(text[pos]) && text[pos] != delimiter)
                 ++pos;
             item.assign(text.substr(start, pos - start));
         }
         items.push_back(std::move(item));
         while (pos < size && isSpace(text[pos]))
             ++pos;
-        if (pos < size && text[pos] == ',') {
+        if (pos < size && text[pos] == delimiter) {
             if (pos + 1 == size)
                 items.emplace_back();
             ++pos;

@@ -12,6 +12,9 @@ namespace halcyra {
 // quote runs to the end); a comma at the very end adds an empty item. "My *.doc" gives two items.
 std::vector<std::string> splitCommaText(std::string_view text);
 
+// The same rule with another delimiter in place of the comma (a blank still ends an unquoted item).
+std::vector<std::string> splitDelimitedText(std::string_view text, char delimiter);
+
 // Joins items into comma text that splitCommaText reads back to exactly the same items: an item that
 // is empty or holds a blank, a control character, a comma or a double quote is enclosed in double
 // quotes with its quotes doubled.

@@ -1,5 +1,6 @@
 #include "shell/MainForm.h"
 
+#include "base/Product.h"
 #include "detection/RunEngine.h"
 #include "detection/RunProfile.h"
 #include "platform/HeadlessUiServices.h"
@@ -11,15 +12,19 @@
 #include "shell/ApplicationTitle.h"
 #include "shell/CommandLine.h"
 #include "shell/DblClickForm.h"
+#include "shell/OldSettings.h"
 #include "shell/ProfileCommandsGui.h"
 #include "shell/ProfileHousekeeping.h"
 #include "shell/ProfileListModel.h"
+#include "shell/SysTray.h"
+#include "shell/UpdateCheck.h"
 #include "tools/DupeFiles.h"
 #include "tools/HashedFiles.h"
 #include "tools/SearchFiles.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -29,6 +34,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStyle>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -71,6 +77,17 @@ TfrmMain::TfrmMain(std::vector<std::string> parameters, QWidget* parent)
     };
     DblClickEntry = [](std::uint8_t& action) { return TfrmDblClick::Execute(action); };
     ProfileEntriesEntry = desktopProfileEntries;
+    UpdateCheckEntry = [](std::string& newVersion, std::string& errorText) {
+        CurlHttpGetter getter;
+        return CheckForUpdate(getter, newVersion, errorText);
+    };
+    ConvertOldSettingsEntry = [](TSettings& root) {
+        std::string errors;
+        for (const std::string& error : ConvertOldSettings(root).errors)
+            errors += (errors.empty() ? "" : "\n") + error;
+        if (!errors.empty())
+            showErrorText(errors);
+    };
 
     AutoTimer = new QTimer(this);
     AutoTimer->setObjectName("AutoTimer");
@@ -80,6 +97,7 @@ TfrmMain::TfrmMain(std::vector<std::string> parameters, QWidget* parent)
 
     buildMenus();
     buildWindow();
+    buildTray();
 
     // Window creation.
     setWindowTitle(qtText(ApplicationTitle));
@@ -345,6 +363,8 @@ void TfrmMain::setTrayHint(const QString& hint) {
     if (hint == m_trayHint)
         return;
     m_trayHint = hint;
+    if (TrayIcon != nullptr)
+        TrayIcon->SetHint(hint);
     emit trayHintChanged(m_trayHint);
 }
 
@@ -577,6 +597,63 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
             guarded([this, key] { lvProfilesKeyUp(key->key()); });
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmMain::buildTray() {
+    TrayIcon = new TSysTrayIcon(this);
+    TrayIcon->SetIcon(windowIcon().isNull() ? style()->standardIcon(QStyle::SP_DriveHDIcon) : windowIcon());
+    TrayIcon->SetIconIndex(0);
+    TrayIcon->SetCycleInterval(0);
+    TrayIcon->SetPopupMenu(PopupMenu);
+    TrayIcon->LeftPopup = true;
+    TrayIcon->MinimizeToTray = true;
+    TrayIcon->OnDblClick = [this](TSysTrayIcon&) { guarded([this] { TrayIconDblClick(); }); };
+    TrayIcon->Loaded();
+    connect(PopupMenu, &QMenu::aboutToShow, this, [this] { PopupMenuPopup(); });
+    connect(aShow, &QAction::triggered, this, [this] { guarded([this] { aShowExecute(); }); });
+    connect(aUpdateCheck, &QAction::triggered, this, [this] { guarded([this] { aUpdateCheckExecute(); }); });
+}
+
+void TfrmMain::aShowExecute() {
+    if (isVisible())
+        return;
+    TrayIcon->ShowMainForm();
+    TrayIcon->SetIconVisible(false);
+    TrayIcon->ShowTaskbarIcon();
+}
+
+void TfrmMain::PopupMenuPopup() {
+    aShow->setEnabled(!isVisible());
+}
+
+void TfrmMain::TrayIconDblClick() {
+    PopupMenuPopup(); // Show follows the window, whether or not the menu was opened since it was hidden
+    aShow->trigger();
+}
+
+void TfrmMain::aUpdateCheckExecute() {
+    std::string newVersion;
+    std::string errorText;
+    bool newer = false;
+    {
+        // The request holds the window until it ends; the hourglass says so, and goes on every way out.
+        struct BusyCursor {
+            BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+            ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+        } busy;
+        newer = UpdateCheckEntry && UpdateCheckEntry(newVersion, errorText);
+    }
+    UiServices* ui = currentUiServices();
+    if (ui == nullptr)
+        return;
+    if (newer) {
+        showInformation(*ui, "A newer version (" + newVersion + ") is available for download.");
+        ui->openDocument(kProductDownloadPage);
+    } else if (!errorText.empty()) {
+        showError(*ui, errorText);
+    } else {
+        showInformation(*ui, "You have the latest version.");
+    }
 }
 
 } // namespace halcyra

@@ -21,6 +21,7 @@ namespace halcyra {
 
 class ProfileListModel;
 class TSettings;
+class TSysTrayIcon;
 
 // The desktop program's main window: the profile list with its sort, the menus, buttons and pop-up menu that
 // start every profile action, the enabling of those actions by the selection, the double-click action, and
@@ -47,6 +48,9 @@ public:
     std::function<ProfileEntries()> ProfileEntriesEntry;
     // Converts the older single-configuration settings held in the root key; nothing when empty.
     std::function<void(TSettings& root)> ConvertOldSettingsEntry;
+    // Asks whether a newer version exists: true when one does (its number in NewVersion); ErrorText says why
+    // the check failed.
+    std::function<bool(std::string& NewVersion, std::string& ErrorText)> UpdateCheckEntry;
 
     // The program's root key, open as long as the window lives.
     TSettings& Settings() { return *FSettings; }
@@ -81,6 +85,13 @@ public:
     void lvProfilesKeyUp(int key);
     void aRunProfileExecute();
     void aConfigDblClickExecute();
+    // Brings the window back from the notification area (nothing while it is visible).
+    void aShowExecute();
+    // Before the pop-up menu opens: Show is enabled exactly while the window is hidden.
+    void PopupMenuPopup();
+    void TrayIconDblClick();
+    // Checks for a newer version and tells the outcome; opens the download page when there is one.
+    void aUpdateCheckExecute();
     // Stores the sort order; false (the window stays open until they end) while profiles are running.
     bool FormCloseQuery();
 
@@ -93,6 +104,7 @@ public:
     QPushButton* BitBtn7 = nullptr; // Close
     QTimer* AutoTimer = nullptr;
     QMenu* PopupMenu = nullptr;
+    TSysTrayIcon* TrayIcon = nullptr;
 
     QAction* aNewProfile = nullptr;
     QAction* aModifyProfile = nullptr;
@@ -135,6 +147,7 @@ private:
     // Connects the everyday profile commands (new, modify, delete, view log, schedule, help pages, about).
     void connectProfileCommands();
     void buildWindow();
+    void buildTray();
     void setTrayHint(const QString& hint);
     void showSortIndicator();
     // Sorts the rows in the model by the current order, keeping the selection.

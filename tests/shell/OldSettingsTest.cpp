@@ -1,0 +1,187 @@
+#include "shell/OldSettings.h"
+
+#include "../platform/TestHome.h"
+#include "detection/FileSettings.h"
+#include "detection/IOStream.h"
+#include "settings/Settings.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace halcyra {
+namespace {
+
+using Names = std::vector<std::string>;
+const std::string Root(SettingsRootKey);
+
+class OldSettingsTest : public ::testing::Test {
+protected:
+    OldSettingsTest() : root(Root) {}
+
+    void setOld(const std::string& directories, const std::string& mask = "") {
+        root.WriteString("Directories", directories);
+        root.WriteString("FileMask", mask);
+        root.WriteString("AutoExit", "Y");
+        root.WriteString("AutoScan", "N");
+    }
+    // Writes the old results file with one entry of `size` bytes per key.
+    static void writeOldResults(const std::map<std::string, int>& keys) {
+        CompareList list;
+        for (const auto& [key, size] : keys)
+            list[key].Old = std::make_unique<TFileDetails>(TFileDetails{size, "", 1000000000});
+        std::string error;
+        TFileSettings::SaveResults("Halcyra", &list, true, error);
+        ASSERT_EQ(error, "");
+    }
+    // The stored results of `profile` as key -> size.
+    static std::map<std::string, std::int64_t> resultsOf(const std::string& profile) {
+        CompareList list;
+        std::string error;
+        TFileSettings::LoadResults(profile, nullptr, &list, error);
+        EXPECT_EQ(error, "");
+        std::map<std::string, std::int64_t> sizes;
+        for (const auto& [key, entry] : list)
+            sizes[key] = entry.Old->Size;
+        return sizes;
+    }
+    static Names exclusionsOf(const std::string& profile) {
+        KeySet list;
+        std::string error;
+        TFileSettings::LoadExclusions(profile, &list, error);
+        return Names(list.begin(), list.end());
+    }
+    std::string value(const std::string& key, const char* name) const {
+        return TSettings(Root + "\\" + key).ReadStringDef(name, "<missing>");
+    }
+    Names profiles() const {
+        Names names;
+        root.GetSubKeyNames(names);
+        return names;
+    }
+
+    testing::TestHome home;
+    TSettings root;
+};
+
+TEST_F(OldSettingsTest, EachFolderBecomesAProfileInTheOldProfilesGroup) {
+    setOld("C:\\Work\\Data*D:\\Data*E:\\data", "*.doc");
+    const OldSettingsConversion outcome = ConvertOldSettings(root);
+    EXPECT_TRUE(outcome.converted);
+    EXPECT_TRUE(outcome.errors.empty());
+    EXPECT_EQ(profiles(), (Names{"Data", "Data 2", "data 3", "Old Profiles"}));
+    EXPECT_EQ(value("Data 2", "Source"), "D:\\Data");
+    for (const auto& [name, expected] : std::map<const char*, const char*>{{"LastResult", "<missing>"},
+                                                                           {"FileMasks", "*.doc"},
+                                                                           {"ExclFileMasks", "<missing>"},
+                                                                           {"Recursive", "Y"},
+                                                                           {"ProfileType", "1"},
+                                                                           {"DisplayLog", "Y"},
+                                                                           {"DisplayLogChanges", "Y"},
+                                                                           {"Eject", "N"},
+                                                                           {"NoHash", "<missing>"},
+                                                                           {"LastRun", "<missing>"}})
+        EXPECT_EQ(value("data 3", name), expected) << name;
+    Names members;
+    ASSERT_TRUE(root.GetValueNames("Old Profiles", members));
+    EXPECT_EQ(members, (Names{"ProfileType", "LastResult", "Name0", "Name1", "Name2"}));
+    EXPECT_EQ(value("Old Profiles", "ProfileType"), "2");
+    EXPECT_EQ(value("Old Profiles", "Name1"), "Data 2");
+    EXPECT_EQ(value("Old Profiles", "Name2"), "data 3");
+    Names rootValues;
+    root.GetValueNames("", rootValues);
+    EXPECT_TRUE(rootValues.empty());
+}
+
+TEST_F(OldSettingsTest, FolderListReadsStarTextAndNamesNeverClashOrComeOutEmpty) {
+    EXPECT_EQ(oldFolderList(" \"C:\\My Docs\"*/srv/a b**\"C:\\my docs\\\"*C:\\my docs*/srv/x//*"),
+              (Names{"/srv/a", "/srv/x", "b", "C:\\my", "C:\\My Docs", "docs"}));
+    EXPECT_EQ(oldFolderList("\"say \"\"hi\"\"\"*C:\\*/"), (Names{"/", "C:", "say \"hi\""}));
+    EXPECT_EQ(convertedProfileBase("C:"), "Drive C");
+    EXPECT_EQ(convertedProfileBase("d:"), "Drive D");
+    EXPECT_EQ(convertedProfileBase("/"), "Root");
+    EXPECT_EQ(convertedProfileBase("C:\\a?b|c\x01 "), "a_b_c_");
+
+    // Existing profiles, an existing "Old Profiles", leftover data files, the old files' own names and
+    // names the rule refuses all move a name on to its next variant.
+    TSettings(Root + "\\Data").WriteString("ProfileType", "1");
+    TSettings(Root + "\\old profiles").WriteString("ProfileType", "1");
+    std::ofstream(TFileSettings::ExclusionFileName("Logs")) << "/x\n";
+    setOld(
+        "/srv/Data*/srv/Logs*/srv/Halcyra*/srv/-I*/srv/x_excl*/srv/Old Profiles*\"/srv/Old Profiles\"*C:\\*");
+    const OldSettingsConversion outcome = ConvertOldSettings(root);
+    EXPECT_TRUE(outcome.errors.empty());
+    EXPECT_EQ(profiles(),
+              (Names{"-I 2", "Data", "Data 2", "Drive C", "Halcyra 2", "Logs 2", "Old", "old profiles",
+                     "Old Profiles 2", "Old Profiles 3", "Profiles", "x_excl 2"}));
+    EXPECT_EQ(value("old profiles", "ProfileType"), "1");
+    EXPECT_EQ(value("Old Profiles 2", "ProfileType"), "2");
+    EXPECT_EQ(value("Old Profiles 3", "Source"), "/srv/Old Profiles");
+    EXPECT_EQ(value("Drive C", "Source"), "C:");
+    EXPECT_EQ(value("Data 2", "FileMasks"), "*.*"); // an empty old mask scans everything
+}
+
+TEST_F(OldSettingsTest, OldResultsAndExclusionsGoToEveryFolderThatHoldsThemThenTheOldFilesGo) {
+    writeOldResults({{"C:\\A\\Zoo\\z.txt", 1},
+                     {"C:\\B\\Ant\\sub\\a.txt", 2},
+                     {"/srv/data/d.txt", 3},
+                     {"/srv/data/sub/s.txt", 4},
+                     {"/srv/database/x", 5},
+                     {"/SRV/DATA/upper", 6},
+                     {"/srv/data\\odd", 7}});
+    std::ofstream(TFileSettings::GlobalExclusionFileName())
+        << "/srv/data/sub/s.txt\nC:\\A\\Zoo\\z.txt\n/elsewhere/e\n";
+    setOld("C:\\A\\Zoo*C:\\B\\Ant*/srv/data/*/srv/data/sub");
+    const OldSettingsConversion outcome = ConvertOldSettings(root);
+    EXPECT_TRUE(outcome.errors.empty());
+    EXPECT_EQ(resultsOf("Zoo"), (std::map<std::string, std::int64_t>{{"/z.txt", 1}}));
+    EXPECT_EQ(resultsOf("Ant"), (std::map<std::string, std::int64_t>{{"/sub/a.txt", 2}}));
+    EXPECT_EQ(resultsOf("data"),
+              (std::map<std::string, std::int64_t>{{"/d.txt", 3}, {"/sub/s.txt", 4}, {"/upper", 6}}));
+    EXPECT_EQ(resultsOf("sub"), (std::map<std::string, std::int64_t>{{"/s.txt", 4}}));
+    EXPECT_EQ(exclusionsOf("data"), (Names{"/sub/s.txt"}));
+    EXPECT_EQ(exclusionsOf("sub"), (Names{"/s.txt"}));
+    EXPECT_EQ(exclusionsOf("Zoo"), (Names{"/z.txt"}));
+    EXPECT_TRUE(exclusionsOf("Ant").empty());
+    EXPECT_FALSE(fileExists(TFileSettings::ResultsFileName("Halcyra")));
+    EXPECT_FALSE(fileExists(TFileSettings::GlobalExclusionFileName()));
+}
+
+TEST_F(OldSettingsTest, UnreadableOldResultsAreKeptAsBakAndReported) {
+    writeOldResults({{"/srv/a/one", 1}});
+    std::ofstream(TFileSettings::ResultsFileName("Halcyra"), std::ios::app)
+        << "/srv/a/two*2*-*31/02/2020 99:00:00\n";
+    std::ofstream(TFileSettings::GlobalExclusionFileName()) << "/srv/a/one\n";
+    setOld("/srv/a");
+    const OldSettingsConversion outcome = ConvertOldSettings(root);
+    ASSERT_EQ(outcome.errors.size(), 1u);
+    EXPECT_NE(outcome.errors[0].find("is not a valid date and time"), std::string::npos);
+    EXPECT_FALSE(fileExists(TFileSettings::ResultsFileName("a"))); // nothing taken from a file half read
+    EXPECT_TRUE(fileExists(TFileSettings::ResultsFileName("Halcyra") + ".bak"));
+    EXPECT_TRUE(fileExists(TFileSettings::GlobalExclusionFileName() + ".bak"));
+    EXPECT_EQ(value("a", "Source"), "/srv/a");
+    EXPECT_EQ(root.ReadString("Directories"), ""); // the profiles exist: no second conversion
+}
+
+TEST_F(OldSettingsTest, RefusedProfileWriteKeepsTheOldSettingsForTheNextStart) {
+    writeOldResults({{"/srv/a/one", 1}});
+    setOld("/srv/a");
+    {
+        testing::ScopedStoreOptions failing([] {
+            RegistryStore::Options options = RegistryStore::defaultOptions();
+            options.writeFault = testing::failFromWrite(1);
+            return options;
+        }());
+        TSettings failingRoot(Root);
+        const OldSettingsConversion outcome = ConvertOldSettings(failingRoot);
+        EXPECT_TRUE(outcome.converted);
+        EXPECT_FALSE(outcome.errors.empty());
+    }
+    EXPECT_EQ(root.ReadString("Directories"), "/srv/a");
+    EXPECT_TRUE(fileExists(TFileSettings::ResultsFileName("Halcyra")));
+    EXPECT_TRUE(ConvertOldSettings(root).errors.empty());
+    EXPECT_EQ(resultsOf("a").size(), 1u);
+}
+
+} // namespace
+} // namespace halcyra

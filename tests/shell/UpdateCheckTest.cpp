@@ -1,0 +1,194 @@
+#include "shell/UpdateCheck.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <thread>
+
+namespace halcyra {
+namespace {
+
+class FixedReply : public HttpGetter {
+public:
+    explicit FixedReply(std::optional<std::string> body) : m_body(std::move(body)) {}
+    std::optional<std::string> get(const std::string& url, std::string& error) override {
+        this->url = url;
+        if (!m_body)
+            error = "Could not resolve host";
+        return m_body;
+    }
+    std::string url;
+
+private:
+    std::optional<std::string> m_body;
+};
+
+TEST(UpdateCheckTest, ServerLinesAgainstTheOwnVersion) {
+    FileVersion own;
+    ASSERT_TRUE(GetOwnFileVersion(own));
+    EXPECT_EQ((std::vector<int>{own.Major, own.Minor, own.Release, own.Build}),
+              (std::vector<int>{2, 1, 3, 19}));
+    struct Case {
+        const char* reply;
+        bool newer;
+        const char* version; // NewVersion, or the error text
+    };
+    const Case cases[] = {
+        {"2.1.3", false, "2.1.3.0"},
+        {"2.1.3.25", false, "2.1.3.25"},
+        {"2.1.4", true, "2.1.4.0"},
+        {"3.0.0.1\r\n", true, "3.0.0.1"},
+        {"2.0.9", false, "2.0.9.0"},
+        {"v2.1.3", false, "0.1.3.0"},
+        {"2.1.4\r\n\r\n\n\r", true, "2.1.4.0"},
+        {"2.1.4.7.9\nanything 9.9.9", true, "2.1.4.7"},
+        {"\xEF\xBB\xBF"
+         "2.2.0",
+         true, "2.2.0.0"},
+        {" 2 . 1 . 99999999999", false, "2.1.0.0"},
+        {"2.2", false, "The version information on the web server is corrupt"},
+        {"\r\n2.1.4", false, "The version information on the web server is corrupt"},
+        {"", false, "No response was received from the web server"},
+    };
+    for (const Case& c : cases) {
+        FixedReply getter{std::string(c.reply)};
+        std::string newVersion;
+        std::string error;
+        EXPECT_EQ(CheckForUpdate(getter, newVersion, error), c.newer) << c.reply;
+        EXPECT_EQ(newVersion.empty() ? error : newVersion, c.version) << c.reply;
+        EXPECT_TRUE(newVersion.empty() || error.empty()) << c.reply;
+    }
+    FixedReply offline{std::nullopt};
+    std::string newVersion;
+    std::string error;
+    EXPECT_FALSE(CheckForUpdate(offline, newVersion, error));
+    EXPECT_EQ(error, "Unable to connect to web server: Could not resolve host");
+    EXPECT_EQ(offline.url, "http://halcyra.example.org/Software/HalcyraVersion.txt");
+}
+
+// An HTTP server on a loopback port that answers one request with a canned reply, or (without a reply)
+// accepts connections and never answers. Its port is refused once it is gone.
+class LoopbackServer {
+public:
+    explicit LoopbackServer(std::optional<std::string> reply) {
+        m_socket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        EXPECT_EQ(bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        EXPECT_EQ(listen(m_socket, 4), 0);
+        getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        if (reply)
+            m_thread = std::thread([this, reply = *reply] { serve(reply); });
+    }
+    ~LoopbackServer() {
+        request();
+        close(m_socket);
+    }
+    std::string host() const { return "127.0.0.1:" + std::to_string(m_port); }
+    // What the client sent, once the reply has gone out.
+    const std::string& request() {
+        if (m_thread.joinable())
+            m_thread.join();
+        return m_request;
+    }
+
+private:
+    void serve(const std::string& reply) {
+        pollfd waiting{m_socket, POLLIN, 0};
+        if (poll(&waiting, 1, 10000) <= 0)
+            return;
+        const int client = accept4(m_socket, nullptr, nullptr, SOCK_CLOEXEC);
+        char buffer[4096];
+        pollfd reading{client, POLLIN, 0};
+        while (m_request.find("\r\n\r\n") == std::string::npos && poll(&reading, 1, 10000) > 0) {
+            const ssize_t got = read(client, buffer, sizeof buffer);
+            if (got <= 0)
+                break;
+            m_request.append(buffer, static_cast<std::size_t>(got));
+        }
+        for (std::size_t sent = 0; sent < reply.size();) {
+            const ssize_t wrote = send(client, reply.data() + sent, reply.size() - sent, MSG_NOSIGNAL);
+            if (wrote <= 0)
+                break;
+            sent += static_cast<std::size_t>(wrote);
+        }
+        close(client);
+    }
+
+    int m_socket = -1;
+    int m_port = 0;
+    std::thread m_thread;
+    std::string m_request;
+};
+
+std::string httpReply(const std::string& status, const std::string& body, const std::string& extra = "") {
+    return "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\nConnection: close\r\n" + extra + "\r\n" + body;
+}
+
+class FetchTest : public ::testing::Test {
+protected:
+    FetchTest() { setenv("no_proxy", "*", 1); }
+
+    std::string fetch(const std::string& host, FileVersion& version) {
+        CurlHttpGetter getter(limits);
+        std::string error;
+        const bool fetched = FetchVersionInfo(getter, host, VersionFilePath, version, error);
+        EXPECT_EQ(fetched, error.empty());
+        return error;
+    }
+
+    CurlHttpGetter::Limits limits{2000, 2000, 1024};
+};
+
+TEST_F(FetchTest, VersionFileIsFetchedWithOnePlainGet) {
+    LoopbackServer server(httpReply("200 OK", "2.1.4.7\r\n"));
+    FileVersion version;
+    EXPECT_EQ(fetch(server.host(), version), "");
+    EXPECT_EQ((std::vector<int>{version.Major, version.Minor, version.Release, version.Build}),
+              (std::vector<int>{2, 1, 4, 7}));
+    EXPECT_EQ(server.request().substr(0, server.request().find("\r\n")),
+              "GET /Software/HalcyraVersion.txt HTTP/1.1");
+    EXPECT_NE(server.request().find("\r\nHost: " + server.host() + "\r\n"), std::string::npos);
+}
+
+TEST_F(FetchTest, FailedRequestsEndAsConnectErrors) {
+    const std::string prefix = "Unable to connect to web server: ";
+    FileVersion version;
+    {
+        LoopbackServer server(httpReply("404 Not Found", "2.1.4"));
+        EXPECT_EQ(fetch(server.host(), version), prefix + "HTTP status 404");
+    }
+    {
+        LoopbackServer server(httpReply("301 Moved Permanently", "", "Location: http://127.0.0.1:1/\r\n"));
+        EXPECT_EQ(fetch(server.host(), version), prefix + "HTTP status 301");
+    }
+    {
+        LoopbackServer server(httpReply("200 OK", std::string(2000, '9')));
+        EXPECT_EQ(fetch(server.host(), version), prefix + "The reply is longer than 1024 bytes");
+    }
+    std::string refusedHost;
+    {
+        limits.totalTimeoutMs = 300;
+        LoopbackServer silent(std::nullopt);
+        refusedHost = silent.host();
+        const std::string error = fetch(silent.host(), version);
+        EXPECT_EQ(error.rfind(prefix, 0), 0u) << error;
+        EXPECT_NE(error.find("timed out"), std::string::npos) << error;
+    }
+    const std::string error = fetch(refusedHost, version);
+    EXPECT_EQ(error.rfind(prefix, 0), 0u) << error;
+    EXPECT_GT(error.size(), prefix.size());
+}
+
+} // namespace
+} // namespace halcyra
