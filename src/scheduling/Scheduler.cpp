@@ -12,6 +12,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -67,6 +68,19 @@ private:
     int m_fd = -1;
     std::string m_error;
 };
+
+// The lock of the store in `tasksFolder` (created with the folder when missing); null, with `error`, when it
+// cannot be taken.
+std::unique_ptr<StoreLock> lockStore(const std::string& tasksFolder, std::string& error) {
+    if (!makeFolders(tasksFolder, error))
+        return nullptr;
+    auto lock = std::make_unique<StoreLock>(tasksFolder + ".lock");
+    if (!lock->held()) {
+        error = lock->error();
+        return nullptr;
+    }
+    return lock;
+}
 
 std::int32_t codeOfErrno(int error) {
     switch (error) {
@@ -241,13 +255,9 @@ std::int32_t TaskScheduler::save(ScheduledTask& task, std::string& error) {
         error = "A schedule of the task is not valid.";
         return SchedCode::InvalidArg;
     }
-    if (!makeFolders(m_setup.tasksFolder, error))
+    const std::unique_ptr<StoreLock> lock = lockStore(m_setup.tasksFolder, error);
+    if (!lock)
         return SchedCode::Fail;
-    StoreLock lock(m_setup.tasksFolder + ".lock");
-    if (!lock.held()) {
-        error = lock.error();
-        return SchedCode::Fail;
-    }
 
     std::vector<std::string> ids;
     if (!listIds(ids, error))
@@ -299,13 +309,9 @@ std::int32_t TaskScheduler::save(ScheduledTask& task, std::string& error) {
 }
 
 std::int32_t TaskScheduler::remove(std::string_view name, std::string& error) {
-    if (!makeFolders(m_setup.tasksFolder, error))
+    const std::unique_ptr<StoreLock> lock = lockStore(m_setup.tasksFolder, error);
+    if (!lock)
         return SchedCode::Fail;
-    StoreLock lock(m_setup.tasksFolder + ".lock");
-    if (!lock.held()) {
-        error = lock.error();
-        return SchedCode::Fail;
-    }
     std::int32_t code = SchedCode::Ok;
     const std::optional<ScheduledTask> task = open(name, code, error);
     if (!task)
@@ -403,13 +409,9 @@ std::int32_t TaskScheduler::restoreCrontab(std::string& error) {
                 " cannot run.";
         return SchedCode::ServiceNotInstalled;
     }
-    if (!makeFolders(m_setup.tasksFolder, error))
+    const std::unique_ptr<StoreLock> lock = lockStore(m_setup.tasksFolder, error);
+    if (!lock)
         return SchedCode::Fail;
-    StoreLock lock(m_setup.tasksFolder + ".lock");
-    if (!lock.held()) {
-        error = lock.error();
-        return SchedCode::Fail;
-    }
     return syncCrontab(error);
 }
 
