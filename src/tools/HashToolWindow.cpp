@@ -304,7 +304,11 @@ void HashToolWindow::BeginBusy(int max, bool clear) {
         m_cursorShown = true;
     }
     if (clear) {
-        m_model->reset([](ToolRows& rows) { rows.clear(); });
+        m_model->reset([max](ToolRows& rows) {
+            rows.clear();
+            rows.shrink_to_fit();
+            rows.reserve(static_cast<std::size_t>(std::max(max, 0)));
+        });
         UpdateActions();
     }
     m_busy = true;

@@ -18,11 +18,11 @@ std::vector<PassFile> chosenFiles(const std::vector<std::string>& paths) {
 }
 
 bool listFolderFiles(std::string_view folder, std::vector<PassFile>& files, std::string& errorText,
-                     PassProgress& progress) {
+                     PassProgress& progress, Clock* clock) {
     files.clear();
     errorText.clear();
     PlainList found;
-    TTreeScanner scanner(found);
+    TTreeScanner scanner(found, nullptr, clock);
     scanner.OnDirectory = [&progress](const std::string&) { return progress.stopRequested(); };
     const bool scanned = scanner.Scan(folder, true, errorText);
     if (!scanned) {

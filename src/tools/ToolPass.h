@@ -10,6 +10,8 @@
 
 namespace halcyra {
 
+class Clock;
+
 // How a hash tool pass talks to its window. The window serves pending events in these calls (as often
 // as it likes) and answers whether the user asked to stop.
 class PassProgress {
@@ -33,9 +35,10 @@ std::vector<PassFile> chosenFiles(const std::vector<std::string>& paths);
 
 // Lists every file of the tree under `folder` (sub-folders too, directory links not entered), each shown
 // by its path relative to the folder ("sub/data.bin"), in the scanner's order. False when the listing
-// failed (`errorText` says why) or was stopped through `progress` (`errorText` empty).
+// failed (`errorText` says why) or was stopped through `progress` (`errorText` empty). A null clock is
+// the system's (the scanner waits on it before it tries a folder again).
 bool listFolderFiles(std::string_view folder, std::vector<PassFile>& files, std::string& errorText,
-                     PassProgress& progress);
+                     PassProgress& progress, Clock* clock = nullptr);
 
 // The member's work on one hashed file; `hash` is its row hash (the placeholder when unreadable).
 using RowWork = std::function<void(PassFile& file, std::string hash)>;

@@ -99,7 +99,6 @@ TEST_F(HashToolsGuiTest, WhileBusyNothingButAbortActsAndClosingStopsThePass) {
         EXPECT_FALSE(window.BitBtn2->isEnabled());
         window.model().rowCount() > 0 ? select(window, 0) : void();
         EXPECT_FALSE(window.aSelectAll->isEnabled()); // a selection change does not enable actions
-        QTest::keyClick(window.ListView, Qt::Key_A, Qt::ControlModifier);
         window.close(); // an abort request; the window closes when the pass has ended
         EXPECT_TRUE(window.isVisible());
     });
@@ -107,7 +106,6 @@ TEST_F(HashToolsGuiTest, WhileBusyNothingButAbortActsAndClosingStopsThePass) {
     EXPECT_TRUE(checked);
     EXPECT_FALSE(window.isVisible());
     EXPECT_LT(window.model().rowCount(), 7);
-    EXPECT_LE(window.selectedRows().size(), 1u);
     EXPECT_EQ(texts().back(), "Aborted!");
     EXPECT_TRUE(window.aDirectory->isEnabled());
 }

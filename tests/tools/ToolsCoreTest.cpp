@@ -278,7 +278,8 @@ TEST(ToolPassTest, FolderPassNamesFilesRelativelyAndMarksUnreadableOnes) {
     EXPECT_FALSE(hashFiles(files, stopping, [&](PassFile&, std::string) { ++worked; }));
     EXPECT_EQ(worked, 1);
 
-    EXPECT_FALSE(listFolderFiles(tree.path("missing"), files, error, progress));
+    test::FakeClock clock;
+    EXPECT_FALSE(listFolderFiles(tree.path("missing"), files, error, progress, &clock));
     EXPECT_FALSE(error.empty());
 }
 
