@@ -1,12 +1,12 @@
 #include "detection/TreeScan.h"
 
+#include "../base/DeepTree.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
-#include <dirent.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -117,67 +117,6 @@ private:
     std::size_t m_rootLength;
     std::size_t m_depth;
     bool m_siblings;
-};
-
-// A chain of `depth` folders, each named by `name` with a different first letter per level, built
-// with mkdirat below `root`, so that it may run far deeper than PATH_MAX; each folder holds "f.txt"
-// and the deepest one "leaf.txt". Removed (without paths) when destroyed.
-class DeepChain {
-public:
-    DeepChain(const std::string& root, std::size_t depth, std::size_t nameLength) : m_root(root) {
-        int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        for (std::size_t level = 0; level < depth && fd >= 0; ++level) {
-            const std::string name =
-                std::string(1, static_cast<char>('A' + level % 26)) + std::string(nameLength - 1, 'n');
-            m_relative += name + "/";
-            writeAt(fd, "f.txt");
-            EXPECT_EQ(mkdirat(fd, name.c_str(), 0700), 0);
-            const int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            close(fd);
-            fd = next;
-        }
-        EXPECT_GE(fd, 0);
-        writeAt(fd, "leaf.txt");
-        close(fd);
-    }
-    ~DeepChain() {
-        const int fd = open(m_root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        const std::size_t slash = m_relative.find('/');
-        if (fd >= 0 && slash != std::string::npos)
-            removeBelow(fd, m_relative.substr(0, slash));
-        if (fd >= 0)
-            close(fd);
-    }
-    // The chain's path below the root, "A.../B.../", ending in '/'.
-    const std::string& relative() const { return m_relative; }
-
-private:
-    static void writeAt(int fd, const char* name) {
-        const int file = openat(fd, name, O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
-        EXPECT_GE(file, 0);
-        close(file);
-    }
-    static void removeBelow(int parent, const std::string& name) {
-        const int fd = openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0)
-            return;
-        DIR* dir = fdopendir(fd);
-        std::vector<std::pair<std::string, bool>> entries;
-        while (const dirent* item = readdir(dir))
-            if (std::string_view(item->d_name) != "." && std::string_view(item->d_name) != "..")
-                entries.emplace_back(item->d_name, item->d_type == DT_DIR);
-        for (const auto& [entry, folder] : entries) {
-            if (folder)
-                removeBelow(dirfd(dir), entry);
-            else
-                unlinkat(dirfd(dir), entry.c_str(), 0);
-        }
-        closedir(dir);
-        unlinkat(parent, name.c_str(), AT_REMOVEDIR);
-    }
-
-    std::string m_root;
-    std::string m_relative;
 };
 
 } // namespace
@@ -501,36 +440,31 @@ TEST(TreeScanner, SubFolderGoneBeforeItsTurnIsLeftOut) {
 
 TEST(TreeScanner, TreesDeeperThanThePathLimit) {
     TestTree tree({{"top.txt", ""}});
-    const std::size_t depth = 40;
-    DeepChain chain(tree.root(), depth, 200);
-    const std::string leaf = "/" + chain.relative() + "leaf.txt";
+    const int depth = 40;
+    const std::string chain = halcyra::testing::buildDeepTree(tree.root(), depth, 200, {{"leaf.txt", "12"}});
+    const std::string leaf = "/" + chain + "leaf.txt";
     ASSERT_GT(tree.root().size() + leaf.size(), std::size_t{PATH_MAX});
 
     CompareList compared;
     std::string error;
     ASSERT_TRUE(TTreeScanner(compared).Scan(tree.root(), true, error)) << error;
-    EXPECT_EQ(compared.size(), depth + 2);
-    EXPECT_EQ(compared.count(leaf), 1u);
-    EXPECT_EQ(compared.at(leaf).New->Size, 0);
-
+    EXPECT_EQ(keysOf(compared), (Keys{leaf, "/top.txt"}));
+    EXPECT_EQ(compared.at(leaf).New->Size, 2);
     PlainList plain;
     ASSERT_TRUE(TTreeScanner(plain).Scan(tree.root(), true, error)) << error;
-    EXPECT_EQ(plain.size(), depth + 2);
-    EXPECT_EQ(plain.count(tree.root() + leaf.substr(1)), 1u);
-
+    EXPECT_EQ(keysOf(plain), (Keys{tree.root() + chain + "leaf.txt", tree.path("top.txt")}));
     // A starting folder beyond the limit.
-    const std::string deepRoot = tree.root() + chain.relative().substr(0, 201 * 30);
-    ASSERT_GT(deepRoot.size(), std::size_t{PATH_MAX});
-    CompareList below;
-    ASSERT_TRUE(TTreeScanner(below).Scan(deepRoot, true, error)) << error;
-    EXPECT_EQ(below.size(), depth - 30 + 1);
-    EXPECT_EQ(below.count("/" + chain.relative().substr(201 * 30) + "leaf.txt"), 1u);
+    const std::string below = chain.substr(0, 201 * 30);
+    ASSERT_GT(tree.root().size() + below.size(), std::size_t{PATH_MAX});
+    CompareList deeper;
+    ASSERT_TRUE(TTreeScanner(deeper).Scan(tree.root() + below, true, error)) << error;
+    EXPECT_EQ(keysOf(deeper), (Keys{"/" + chain.substr(below.size()) + "leaf.txt"}));
 
     SubFolderList folders;
     TTreeScanner::ListSubFolders(tree.root(), &folders);
-    ASSERT_EQ(folders.size(), depth);
-    EXPECT_EQ(folders.rbegin()->first, "/" + chain.relative());
-    EXPECT_EQ(folders.rbegin()->second, static_cast<int>(depth) - 1);
+    ASSERT_EQ(folders.size(), static_cast<std::size_t>(depth));
+    EXPECT_EQ(folders.rbegin()->first, "/" + chain);
+    EXPECT_EQ(folders.rbegin()->second, depth - 1);
 }
 
 TEST(TreeScanner, DeepWalksKeepFewFoldersOpenAndReturnToClosedOnes) {
