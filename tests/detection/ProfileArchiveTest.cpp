@@ -247,6 +247,11 @@ TEST_F(ProfileArchiveTest, HostileArchivesChangeNothing) {
     EXPECT_EQ(readFile(TFileSettings::ExclusionFileName("Other")), "excl mine");
     EXPECT_EQ(readFile(TFileSettings::ExclusionFileName("Daily")), "e");
     EXPECT_FALSE(exists(TFileSettings::ResultsFileName("Daily")));
+
+    // An archive named like the registry text it holds is read, not lost.
+    std::filesystem::copy_file(path("extra.hcs"), dataFolder() + "Daily.reg");
+    ASSERT_TRUE(import(dataFolder() + "Daily.reg", error)) << error;
+    EXPECT_EQ(readFile(dataFolder() + "Daily.reg"), readFile(path("extra.hcs")));
 }
 
 TEST_F(ProfileArchiveTest, ImportReplacesTheWholeProfileUnderItsArchiveSpelling) {
