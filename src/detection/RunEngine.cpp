@@ -201,7 +201,11 @@ RunEngine::RunEngine(TSettings& settings, bool unattended, RunProgress* progress
     TFileSettings::LoadExclusions(m_profileName, &m_exclusions, error);
     if (!error.empty())
         reportToPerson(error);
-    m_source = m_settings.ReadStringDef("Source", "");
+    SettingText source = m_settings.tryReadSubKeyString({}, "Source");
+    if (source.state == SettingState::Error)
+        m_readError = std::move(source.error);
+    else
+        m_source = std::move(source.text);
 }
 
 RunEngine::~RunEngine() = default;
@@ -258,6 +262,10 @@ void RunEngine::Run() {
     ScopeExit notRunning([this] { m_running = false; });
     if (!m_nameProblem.empty()) {
         reportError("The profile " + m_profileName + " cannot be run: " + m_nameProblem);
+        return;
+    }
+    if (!m_readError.empty()) { // the profile's folder is unknown, not empty
+        reportError(unreadableProfileText(m_profileName, m_readError));
         return;
     }
 

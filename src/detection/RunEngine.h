@@ -149,6 +149,7 @@ private:
 
     std::string m_profileName;
     std::string m_nameProblem; // why the profile's name cannot be run; empty when it can
+    std::string m_readError;   // why the profile's values could not be read; empty when they could
     std::string m_source;
     std::string m_root; // the folder where the scanner found the files, with a trailing '/'
     std::unique_ptr<CompareList> m_fileList;

@@ -661,8 +661,23 @@ TEST_F(RunBookkeepingTest, UnreadableStoreIsReportedWithItsReasonNotAsAMissingPr
         EXPECT_FALSE(runProfileEntry(settings, true, runner, &ui, &clock));
     }
     EXPECT_TRUE(ran.empty());
-    EXPECT_EQ(messages(), std::vector<std::string>{"The profile P could not be read: The settings database \"" +
-                                                   db() + "\" could not be opened: database is locked"});
+
+    // The store is busy while the run reads the profile's folder: the run does not scan "no folder".
+    const std::string lastRun = value("P", "LastRun");
+    auto busy = std::make_shared<bool>(true);
+    m_quick.readFault = [busy] { return *busy; };
+    testing::ScopedStoreOptions faulty(m_quick);
+    TSettings settings(profileKey("P"));
+    RunEngine engine(settings, true, nullptr, m_env);
+    *busy = false;
+    engine.Run();
+    EXPECT_EQ(engine.Outcome(), RunEnd::Failed);
+    EXPECT_EQ(messages(), (std::vector<std::string>{
+                              "The profile P could not be read: The settings database \"" + db() +
+                                  "\" could not be opened: database is locked",
+                              "The profile P could not be read: The settings database \"" + db() +
+                                  "\" could not be read: database is locked"}));
+    EXPECT_EQ(value("P", "LastRun"), lastRun);
 }
 
 TEST_F(RunEngineTest, StoredNameThatBreaksTheNameRuleIsRefusedAndTouchesNoFile) {
