@@ -3,6 +3,7 @@
 #include "platform/HeadlessUiServices.h"
 #include "platform/MessageBoxes.h"
 #include "platform/QtText.h"
+#include "platform/UiServices.h"
 #include "settings/AuxProcs.h"
 
 #include <QAction>
@@ -175,6 +176,13 @@ UiServices& HashToolWindow::ui() const {
     return activeUiServices();
 }
 
+FileDialogRequest HashToolWindow::openDialog() {
+    FileDialogRequest request;
+    request.title = "Calculate MD5 hash value";
+    request.filter = "All files (*)";
+    return request;
+}
+
 RowIndexes HashToolWindow::selectedRows() const {
     RowIndexes rows;
     for (const QModelIndex& index : ListView->selectionModel()->selectedRows())
@@ -231,10 +239,7 @@ void HashToolWindow::startAction() {
 void HashToolWindow::aFilesExecute() {
     if (m_busy)
         return;
-    FileDialogRequest request;
-    request.title = "Calculate MD5 hash value";
-    request.filter = "All files (*)";
-    const std::vector<std::string> chosen = ui().openFileNames(request);
+    const std::vector<std::string> chosen = ui().openFileNames(openDialog());
     if (chosen.empty() || !preparePass(nullptr))
         return;
     runPass(chosenFiles(chosen));

@@ -22,6 +22,7 @@ class QTimer;
 namespace halcyra {
 
 class UiServices;
+struct FileDialogRequest;
 
 // What sets one member of the hash tool family apart in its frame.
 struct HashToolKind {
@@ -106,6 +107,8 @@ protected:
     void removeSelectedRows();
 
     UiServices& ui() const;
+    // The window's open dialog: several existing files, every name shown.
+    static FileDialogRequest openDialog();
     HashToolModel& rows() { return *m_model; }
 
     // PassProgress

@@ -104,10 +104,7 @@ void TfrmHashedFiles::aCompareExecute() {
     const RowIndexes selected = selectedRows();
     if (busy() || selected.empty())
         return;
-    FileDialogRequest request;
-    request.title = "Calculate MD5 hash value";
-    request.filter = "All files (*)";
-    const std::optional<std::string> fileName = ui().openFileName(request);
+    const std::optional<std::string> fileName = ui().openFileName(openDialog());
     if (!fileName)
         return;
     Md5List list;
