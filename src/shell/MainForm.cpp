@@ -443,6 +443,8 @@ void TfrmMain::RefreshProfiles() {
     m_model->setRows(std::move(load.rows));
     SelectProfiles(selected);
     lvProfilesChange();
+    if (m_loadFailed)
+        showErrorText(load.error); // the store's own reason: some profiles may be missing from the list
 }
 
 std::vector<std::string> TfrmMain::SelectedProfiles() const {
