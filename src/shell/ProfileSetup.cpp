@@ -745,7 +745,8 @@ bool TfrmProfileSetup::FormClose() {
                 m_ui.messageBox(MessageKind::Warning, "Warning",
                                 "You have not selected any sub-directories to backup/synchronise!", ButtonOk,
                                 ButtonOk);
-            m_subFolders.saveExcludedDirs();
+            if (const std::string error = m_subFolders.saveExcludedDirs(); !error.empty())
+                showError(m_ui, error);
         }
     }
 

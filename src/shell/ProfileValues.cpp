@@ -1,6 +1,7 @@
 #include "shell/ProfileValues.h"
 
 #include "base/AsciiCase.h"
+#include "base/LongPath.h"
 #include "base/Wildcard.h"
 #include "detection/CommaText.h"
 #include "detection/MaskList.h"
@@ -76,7 +77,7 @@ std::string sourceFolderError(std::string_view folder) {
         return "You must choose a directory to scan";
     const std::string path(folder);
     struct stat info {};
-    if (path.find('\0') == std::string::npos && stat(path.c_str(), &info) == 0)
+    if (path.find('\0') == std::string::npos && statLongPath(path, info, true) == 0)
         return S_ISDIR(info.st_mode) ? std::string() : "The directory " + path + " does not exist!";
     const int error = path.find('\0') == std::string::npos ? errno : ENOENT;
     if (error == ENOENT || error == ENOTDIR)

@@ -149,11 +149,11 @@ bool SubFolderSelection::CollectExcludedDirs() {
     return true;
 }
 
-void SubFolderSelection::saveExcludedDirs() {
-    if (!m_excluded)
-        return;
-    std::string ignored;
-    TFileSettings::SaveExclusionDirs(m_profileName, &*m_excluded, ignored);
+std::string SubFolderSelection::saveExcludedDirs() {
+    std::string error;
+    if (m_excluded)
+        TFileSettings::SaveExclusionDirs(m_profileName, &*m_excluded, error);
+    return error;
 }
 
 } // namespace halcyra

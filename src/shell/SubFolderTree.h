@@ -93,8 +93,9 @@ public:
     // never filled.
     bool CollectExcludedDirs();
 
-    // Writes the exclusion list to the profile's folder exclusion file; a failure is not reported.
-    void saveExcludedDirs();
+    // Writes the exclusion list to the profile's folder exclusion file. Returns the empty text, or the
+    // error text of a write that failed (the previous file is then left as it was).
+    std::string saveExcludedDirs();
 
     SubFolderTree& tree() { return m_tree; }
     const SubFolderTree& tree() const { return m_tree; }

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <sys/stat.h>
+
 namespace halcyra {
 namespace {
 
@@ -127,8 +130,20 @@ TEST_F(SubFolderSelectionTest, ExclusionsLoadOnceAndAbsentFoldersSurviveSaving) 
 
     selection.tree().toggle(2);
     ASSERT_TRUE(selection.CollectExcludedDirs());
-    selection.saveExcludedDirs();
+    EXPECT_EQ(selection.saveExcludedDirs(), "");
     KeySet saved;
+    TFileSettings::LoadExclusionDirs("Profile", &saved, error);
+    EXPECT_EQ(saved, (KeySet{"/a/x/", "/b/", "/unmounted/"}));
+
+    // A store that cannot be written says so, and the previous list stays.
+    const std::string file = TFileSettings::ExclusionDirFileName("Profile");
+    ASSERT_EQ(std::rename(file.c_str(), (file + ".kept").c_str()), 0);
+    ASSERT_EQ(::mkdir(file.c_str(), 0700), 0);
+    selection.tree().toggle(2);
+    ASSERT_TRUE(selection.CollectExcludedDirs());
+    EXPECT_NE(selection.saveExcludedDirs(), "");
+    ASSERT_EQ(::rmdir(file.c_str()), 0);
+    ASSERT_EQ(std::rename((file + ".kept").c_str(), file.c_str()), 0);
     TFileSettings::LoadExclusionDirs("Profile", &saved, error);
     EXPECT_EQ(saved, (KeySet{"/a/x/", "/b/", "/unmounted/"}));
 }
