@@ -1,5 +1,6 @@
 #include "shell/ProfileListModel.h"
 
+#include "base/CivilTime.h"
 #include "base/DisplayDateTime.h"
 #include "platform/QtText.h"
 
@@ -10,7 +11,6 @@
 #include <QToolTip>
 
 #include <algorithm>
-#include <ctime>
 
 namespace halcyra {
 
@@ -64,15 +64,7 @@ std::vector<std::string> ordinaryTexts(int column) {
                 std::string(profileTypeText(0))};
     case LastRunColumn: {
         // Late in the evening of a two-digit day and month, before and after noon: the widest date-times.
-        std::tm evening{};
-        evening.tm_year = 2026 - 1900;
-        evening.tm_mon = 11;
-        evening.tm_mday = 28;
-        evening.tm_hour = 23;
-        evening.tm_min = 58;
-        evening.tm_sec = 58;
-        evening.tm_isdst = -1;
-        const std::int64_t late = static_cast<std::int64_t>(timegm(&evening));
+        const std::int64_t late = civilSeconds({2026, 12, 28, 23, 58, 58});
         return {"Never", formatDisplayDateTime(late), formatDisplayDateTime(late - 12 * 3600)};
     }
     case 3:
