@@ -22,50 +22,36 @@
 namespace halcyra {
 namespace {
 
-// Platform timers on a clock the test drives: advance() delivers every tick that falls due, in time order.
+// Platform timers on a clock the test drives: advance() delivers every tick that falls due, in time order
+// (timers due together in the order they were made).
 class DrivenTimers : public TimerPlatform {
 public:
-    explicit DrivenTimers(std::function<void(std::uint64_t)> tick) : m_tick(std::move(tick)) {
-        current = this;
-    }
+    explicit DrivenTimers(std::function<void(std::uint64_t)> tick) : tick(std::move(tick)) { current = this; }
     ~DrivenTimers() override { current = nullptr; }
-
     bool SetTimer(std::uint64_t id, std::int32_t interval) override {
-        if (interval <= 0)
-            return false;
-        m_timers[id] = {m_now + interval, interval};
-        return true;
+        return interval > 0 && (m_timers[id] = {m_now + interval, interval}, true);
     }
     bool KillTimer(std::uint64_t id) override { return m_timers.erase(id) > 0; }
-
     void advance(long ms) {
         const long end = m_now + ms;
-        for (;;) {
-            auto next = m_timers.end();
+        for (auto next = m_timers.begin(); current == this && !m_timers.empty(); next = m_timers.begin()) {
             for (auto it = m_timers.begin(); it != m_timers.end(); ++it)
-                if (it->second.due <= end && (next == m_timers.end() || it->second.due < next->second.due))
-                    next = it;
-            if (next == m_timers.end())
+                next = it->second.first < next->second.first ? it : next;
+            if (next->second.first > end)
                 break;
-            m_now = next->second.due;
-            next->second.due += next->second.interval;
-            m_tick(next->first);
-            if (current == nullptr)
-                return; // the last timer went, and the platform with it
+            m_now = next->second.first;
+            next->second.first += next->second.second;
+            tick(next->first); // may free the last timer, and this platform with it
         }
-        m_now = end;
+        if (current == this)
+            m_now = end;
     }
-    void tick(std::uint64_t id) { m_tick(id); }
 
     static inline DrivenTimers* current = nullptr;
+    std::function<void(std::uint64_t)> tick;
 
 private:
-    struct Timer {
-        long due;
-        long interval;
-    };
-    std::function<void(std::uint64_t)> m_tick;
-    std::map<std::uint64_t, Timer> m_timers;
+    std::map<std::uint64_t, std::pair<long, long>> m_timers; // id -> (due, interval)
     long m_now = 0;
 };
 
@@ -85,41 +71,32 @@ using TimerTest = DrivenTimerTest;
 
 TEST_F(TimerTest, IntervalAndHandlerChangesPauseAndResumeAnEnabledTimer) {
     int ticks = 0;
+    auto count = [&](TWindowTimer&) { ++ticks; };
     auto timer = std::make_unique<TWindowTimer>();
     EXPECT_EQ(timer->Interval(), 1000);
-    EXPECT_FALSE(timer->Enabled());
-    timer->SetOnTimer([&](TWindowTimer&) { ++ticks; });
-    EXPECT_EQ(TWindowTimerHandler::RefCount(), 1);
-    EXPECT_EQ(TWindowTimerHandler::ActiveCount(), 0);
-
+    timer->SetOnTimer(count);
+    // After each step: advance by `ms`, then the ticks so far, whether enabled, and the running timers.
+    auto step = [&](long ms, int expectedTicks, bool enabled, int active) {
+        advance(ms);
+        EXPECT_EQ(ticks, expectedTicks);
+        EXPECT_EQ(timer->Enabled(), enabled);
+        EXPECT_EQ(TWindowTimerHandler::ActiveCount(), active);
+    };
+    step(5000, 0, false, 0);
     timer->SetEnabled(true);
-    advance(2500);
-    EXPECT_EQ(ticks, 2);
-    EXPECT_EQ(TWindowTimerHandler::ActiveCount(), 1);
-
-    timer->SetInterval(0); // stays enabled, no ticks
-    advance(5000);
-    EXPECT_TRUE(timer->Enabled());
-    EXPECT_EQ(ticks, 2);
-    EXPECT_EQ(TWindowTimerHandler::ActiveCount(), 0);
+    step(2500, 2, true, 1);
+    timer->SetInterval(0);
+    step(5000, 2, true, 0);
     timer->SetInterval(200);
-    advance(1000);
-    EXPECT_EQ(ticks, 7);
-
+    step(1000, 7, true, 1);
     timer->SetOnTimer(nullptr);
-    advance(1000);
-    EXPECT_TRUE(timer->Enabled());
-    EXPECT_EQ(TWindowTimerHandler::ActiveCount(), 0);
-    timer->SetOnTimer([&](TWindowTimer&) { ++ticks; });
-    advance(200);
-    EXPECT_EQ(ticks, 8);
-
+    step(1000, 7, true, 0);
+    timer->SetOnTimer(count);
+    step(200, 8, true, 1);
     timer->SetEnabled(false);
-    advance(1000);
-    EXPECT_EQ(ticks, 8);
-    EXPECT_EQ(TWindowTimerHandler::ActiveCount(), 0);
+    step(1000, 8, false, 0);
 
-    TWindowTimer idle(0, [&](TWindowTimer&) { ++ticks; });
+    TWindowTimer idle(0, count);
     EXPECT_FALSE(idle.Start());
     idle.SetEnabled(true);
     EXPECT_FALSE(idle.Enabled());
@@ -129,33 +106,29 @@ TEST_F(TimerTest, IntervalAndHandlerChangesPauseAndResumeAnEnabledTimer) {
 }
 
 TEST_F(TimerTest, AutoDisableTicksOnceAndFreedTimersGetNoTicks) {
-    int firstTicks = 0;
-    int secondTicks = 0;
-    TWindowTimer once(100, [&](TWindowTimer&) { ++firstTicks; });
+    int ticks = 0;
+    TWindowTimer once(100, [&](TWindowTimer&) { ++ticks; });
     once.AutoDisable = true;
     once.SetEnabled(true);
     advance(1000);
-    EXPECT_EQ(firstTicks, 1);
+    EXPECT_EQ(ticks, 1);
     EXPECT_FALSE(once.Enabled());
 
-    // A tick that falls due together with the tick that frees its timer is dropped.
+    // A tick due together with the tick that frees its timer, or reported late, is dropped.
     std::unique_ptr<TWindowTimer> second;
     TWindowTimer killer(100, [&](TWindowTimer&) { second.reset(); });
-    second = std::make_unique<TWindowTimer>(100, [&](TWindowTimer&) { ++secondTicks; });
+    second = std::make_unique<TWindowTimer>(100, [&](TWindowTimer&) { ++ticks; });
     killer.SetEnabled(true);
     second->SetEnabled(true);
     const std::uint64_t freedId = second->Id();
     advance(100);
-    EXPECT_EQ(second, nullptr);
-    EXPECT_EQ(secondTicks, 0);
-    DrivenTimers::current->tick(freedId); // a late report for it
-    EXPECT_EQ(secondTicks, 0);
+    DrivenTimers::current->tick(freedId);
+    EXPECT_EQ(ticks, 1);
 
     // A timer may free itself from its own tick.
-    auto* self = new TWindowTimer(50, [](TWindowTimer& sender) { delete &sender; });
-    self->SetEnabled(true);
-    advance(50);
+    (new TWindowTimer(50, [](TWindowTimer& sender) { delete &sender; }))->SetEnabled(true);
     killer.SetEnabled(false);
+    advance(50);
     EXPECT_EQ(TWindowTimerHandler::RefCount(), 2);
 }
 
@@ -317,43 +290,35 @@ TEST_F(TrayWindowTest, MinimisingHidesIntoTheTrayOnlyWhereOneExistsAndDoubleClic
 }
 
 TEST_F(TrayWindowTest, UpdateCheckTellsEachOutcomeAndRestoresTheCursor) {
-    std::string version;
-    std::string error;
-    bool newer = false;
-    window->UpdateCheckEntry = [&](std::string& newVersion, std::string& errorText) {
-        EXPECT_NE(QGuiApplication::overrideCursor(), nullptr);
-        if (error == "throw")
-            throw std::runtime_error("Out of memory");
-        newVersion = version;
-        errorText = error;
-        return newer;
+    struct Outcome {
+        bool newer;
+        std::string version, error, box;
     };
-    const std::size_t before = ui.ui.requests().size();
-    auto lastBox = [&] { return ui.ui.requests().back(); };
-
-    newer = true;
-    version = "2.1.4.0";
-    window->aUpdateCheck->trigger();
-    ASSERT_EQ(ui.ui.requests().size(), before + 2);
-    EXPECT_EQ(ui.ui.requests()[before].text, "A newer version (2.1.4.0) is available for download.");
-    EXPECT_EQ(ui.ui.requests()[before].messageKind, MessageKind::Information);
-    EXPECT_EQ(lastBox().kind, ScriptedUiServices::RequestKind::OpenDocument);
-    EXPECT_EQ(lastBox().text, kProductDownloadPage);
-
-    newer = false;
-    error = "Unable to connect to web server: HTTP status 404";
-    window->aUpdateCheck->trigger();
-    EXPECT_EQ(lastBox().text, error);
-    EXPECT_EQ(lastBox().messageKind, MessageKind::Error);
-
-    error.clear();
-    window->aUpdateCheck->trigger();
-    EXPECT_EQ(lastBox().text, "You have the latest version.");
-
-    error = "throw";
-    window->aUpdateCheck->trigger();
-    EXPECT_EQ(lastBox().text, "Out of memory");
-    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    const Outcome outcomes[] = {
+        {true, "2.1.4.0", "", "A newer version (2.1.4.0) is available for download."},
+        {false, "2.1.3.0", "Unable to connect to web server: HTTP status 404",
+         "Unable to connect to web server: HTTP status 404"},
+        {false, "2.1.3.0", "", "You have the latest version."},
+        {false, "", "throw", "Out of memory"},
+    };
+    for (const Outcome& outcome : outcomes) {
+        window->UpdateCheckEntry = [&](std::string& newVersion, std::string& errorText) {
+            EXPECT_NE(QGuiApplication::overrideCursor(), nullptr);
+            if (outcome.error == "throw")
+                throw std::runtime_error("Out of memory");
+            newVersion = outcome.version;
+            errorText = outcome.error;
+            return outcome.newer;
+        };
+        const std::size_t before = ui.ui.requests().size();
+        window->aUpdateCheck->trigger();
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+        ASSERT_EQ(ui.ui.requests().size(), before + (outcome.newer ? 2 : 1));
+        const ScriptedUiServices::Request& box = ui.ui.requests()[before];
+        EXPECT_EQ(box.text, outcome.box);
+        EXPECT_EQ(box.messageKind, outcome.error.empty() ? MessageKind::Information : MessageKind::Error);
+        EXPECT_EQ(ui.ui.requests().back().text, outcome.newer ? kProductDownloadPage : outcome.box);
+    }
 }
 
 } // namespace

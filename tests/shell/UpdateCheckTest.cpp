@@ -78,14 +78,12 @@ class LoopbackServer {
 public:
     explicit LoopbackServer(std::optional<std::string> reply) {
         m_socket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t length = sizeof address;
-        EXPECT_EQ(bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        EXPECT_EQ(bind(m_socket, reinterpret_cast<sockaddr*>(&address), length), 0);
         EXPECT_EQ(listen(m_socket, 4), 0);
         getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
+        m_host = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
         if (reply)
             m_thread = std::thread([this, reply = *reply] { serve(reply); });
     }
@@ -93,7 +91,7 @@ public:
         request();
         close(m_socket);
     }
-    std::string host() const { return "127.0.0.1:" + std::to_string(m_port); }
+    const std::string& host() const { return m_host; }
     // What the client sent, once the reply has gone out.
     const std::string& request() {
         if (m_thread.joinable())
@@ -104,28 +102,22 @@ public:
 private:
     void serve(const std::string& reply) {
         pollfd waiting{m_socket, POLLIN, 0};
-        if (poll(&waiting, 1, 10000) <= 0)
-            return;
-        const int client = accept4(m_socket, nullptr, nullptr, SOCK_CLOEXEC);
-        char buffer[4096];
+        const int client =
+            poll(&waiting, 1, 10000) > 0 ? accept4(m_socket, nullptr, nullptr, SOCK_CLOEXEC) : -1;
         pollfd reading{client, POLLIN, 0};
-        while (m_request.find("\r\n\r\n") == std::string::npos && poll(&reading, 1, 10000) > 0) {
-            const ssize_t got = read(client, buffer, sizeof buffer);
-            if (got <= 0)
-                break;
+        char buffer[4096];
+        ssize_t got = 0;
+        while (m_request.find("\r\n\r\n") == std::string::npos && poll(&reading, 1, 10000) > 0 &&
+               (got = read(client, buffer, sizeof buffer)) > 0)
             m_request.append(buffer, static_cast<std::size_t>(got));
-        }
-        for (std::size_t sent = 0; sent < reply.size();) {
-            const ssize_t wrote = send(client, reply.data() + sent, reply.size() - sent, MSG_NOSIGNAL);
-            if (wrote <= 0)
+        for (std::size_t sent = 0; client >= 0 && sent < reply.size(); sent += static_cast<std::size_t>(got))
+            if ((got = send(client, reply.data() + sent, reply.size() - sent, MSG_NOSIGNAL)) <= 0)
                 break;
-            sent += static_cast<std::size_t>(wrote);
-        }
         close(client);
     }
 
     int m_socket = -1;
-    int m_port = 0;
+    std::string m_host;
     std::thread m_thread;
     std::string m_request;
 };
@@ -135,57 +127,44 @@ std::string httpReply(const std::string& status, const std::string& body, const 
            "\r\nConnection: close\r\n" + extra + "\r\n" + body;
 }
 
-class FetchTest : public ::testing::Test {
-protected:
-    FetchTest() { setenv("no_proxy", "*", 1); }
-
-    std::string fetch(const std::string& host, FileVersion& version) {
+TEST(FetchTest, VersionFileIsFetchedWithOnePlainGetAndFailuresEndAsConnectErrors) {
+    setenv("no_proxy", "*", 1);
+    CurlHttpGetter::Limits limits{2000, 2000, 1024};
+    auto fetch = [&limits](const std::string& host) {
         CurlHttpGetter getter(limits);
+        FileVersion version;
         std::string error;
         const bool fetched = FetchVersionInfo(getter, host, VersionFilePath, version, error);
         EXPECT_EQ(fetched, error.empty());
-        return error;
+        return fetched ? std::to_string(version.Major) + "." + std::to_string(version.Build) : error;
+    };
+    {
+        LoopbackServer server(httpReply("200 OK", "2.1.4.7\r\n"));
+        EXPECT_EQ(fetch(server.host()), "2.7");
+        EXPECT_EQ(server.request().substr(0, server.request().find("\r\n")),
+                  "GET /Software/HalcyraVersion.txt HTTP/1.1");
+        EXPECT_NE(server.request().find("\r\nHost: " + server.host() + "\r\n"), std::string::npos);
     }
-
-    CurlHttpGetter::Limits limits{2000, 2000, 1024};
-};
-
-TEST_F(FetchTest, VersionFileIsFetchedWithOnePlainGet) {
-    LoopbackServer server(httpReply("200 OK", "2.1.4.7\r\n"));
-    FileVersion version;
-    EXPECT_EQ(fetch(server.host(), version), "");
-    EXPECT_EQ((std::vector<int>{version.Major, version.Minor, version.Release, version.Build}),
-              (std::vector<int>{2, 1, 4, 7}));
-    EXPECT_EQ(server.request().substr(0, server.request().find("\r\n")),
-              "GET /Software/HalcyraVersion.txt HTTP/1.1");
-    EXPECT_NE(server.request().find("\r\nHost: " + server.host() + "\r\n"), std::string::npos);
-}
-
-TEST_F(FetchTest, FailedRequestsEndAsConnectErrors) {
     const std::string prefix = "Unable to connect to web server: ";
-    FileVersion version;
-    {
-        LoopbackServer server(httpReply("404 Not Found", "2.1.4"));
-        EXPECT_EQ(fetch(server.host(), version), prefix + "HTTP status 404");
-    }
-    {
-        LoopbackServer server(httpReply("301 Moved Permanently", "", "Location: http://127.0.0.1:1/\r\n"));
-        EXPECT_EQ(fetch(server.host(), version), prefix + "HTTP status 301");
-    }
-    {
-        LoopbackServer server(httpReply("200 OK", std::string(2000, '9')));
-        EXPECT_EQ(fetch(server.host(), version), prefix + "The reply is longer than 1024 bytes");
+    const std::pair<std::string, std::string> failures[] = {
+        {httpReply("404 Not Found", "2.1.4"), "HTTP status 404"},
+        {httpReply("301 Moved Permanently", "", "Location: http://127.0.0.1:1/\r\n"), "HTTP status 301"},
+        {httpReply("200 OK", std::string(2000, '9')), "The reply is longer than 1024 bytes"},
+    };
+    for (const auto& [reply, error] : failures) {
+        LoopbackServer server(reply);
+        EXPECT_EQ(fetch(server.host()), prefix + error);
     }
     std::string refusedHost;
     {
         limits.totalTimeoutMs = 300;
         LoopbackServer silent(std::nullopt);
         refusedHost = silent.host();
-        const std::string error = fetch(silent.host(), version);
+        const std::string error = fetch(silent.host());
         EXPECT_EQ(error.rfind(prefix, 0), 0u) << error;
         EXPECT_NE(error.find("timed out"), std::string::npos) << error;
     }
-    const std::string error = fetch(refusedHost, version);
+    const std::string error = fetch(refusedHost);
     EXPECT_EQ(error.rfind(prefix, 0), 0u) << error;
     EXPECT_GT(error.size(), prefix.size());
 }
