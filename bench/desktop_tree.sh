@@ -14,11 +14,8 @@ set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$repo/bench/lib.sh"
-bin=$repo/build/bin/Halcyra
-tree=/tmp/halcyra-run-tree
-reps=5
 keep=0
-bench_options keep "$@"
+bench_options Halcyra /tmp/halcyra-run-tree 5 keep "$@"
 command -v md5deep >/dev/null || { echo "md5deep is missing (Debian package hashdeep; scripts/setup)" >&2; exit 1; }
 
 bench_ensure_bin Halcyra
