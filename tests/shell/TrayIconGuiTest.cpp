@@ -1,10 +1,12 @@
 #include "shell/MainForm.h"
+#include "shell/ProfileListModel.h"
 #include "shell/SysTray.h"
 #include "shell/WindowTimer.h"
 
 #include "../scheduling/SchedulingTestSupport.h"
 #include "base/Product.h"
 #include "gui/GuiTestSupport.h"
+#include "settings/Settings.h"
 
 #include <QAction>
 #include <QGuiApplication>
@@ -319,6 +321,24 @@ TEST_F(TrayWindowTest, UpdateCheckTellsEachOutcomeAndRestoresTheCursor) {
         EXPECT_EQ(box.messageKind, outcome.error.empty() ? MessageKind::Information : MessageKind::Error);
         EXPECT_EQ(ui.ui.requests().back().text, outcome.newer ? kProductDownloadPage : outcome.box);
     }
+}
+
+TEST_F(DrivenTimerTest, FirstShowingConvertsOlderSettings) {
+    TSettings root(SettingsRootKey);
+    root.WriteString("Directories", "/srv/older");
+    test::ScopedScriptedUi ui;
+    {
+        TfrmMain window;
+        window.show();
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(window.Profiles().rowCount(), 2); // the profile and its group
+    }
+    EXPECT_EQ(root.ReadString("Directories"), "");
+    EXPECT_EQ(root.ReadSubKeyString("Old Profiles", "Name0", ""), "older");
+    EXPECT_TRUE(ui.ui.requests().empty());
+    root.DeleteSubKey("older");
+    root.DeleteSubKey("Old Profiles");
 }
 
 } // namespace
