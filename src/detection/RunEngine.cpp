@@ -2,13 +2,12 @@
 
 #include "base/AsciiCase.h"
 #include "base/DisplayDateTime.h"
-#include "base/Paths.h"
 #include "base/ProfileNameRule.h"
 #include "detection/Clock.h"
 #include "detection/DifferencesReview.h"
 #include "detection/FileSettings.h"
-#include "detection/IOStream.h"
 #include "detection/Log.h"
+#include "detection/ProfileRunLock.h"
 #include "hashing/Hashing.h"
 #include "platform/HeadlessUiServices.h"
 #include "platform/MessageBoxes.h"
@@ -17,12 +16,7 @@
 #include "settings/Settings.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
 #include <iostream>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace halcyra {
@@ -101,75 +95,6 @@ std::string changeText(const TFileCompare& entry, TLog::ChangeStyle& style) {
         text.back() = ' ';
     return text;
 }
-
-// Keeps a second run of the same profile, in this process or another, from starting while one is in
-// progress: an exclusive flock on a file in the data folder, removed again when the run ends.
-class ProfileRunLock {
-public:
-    enum class Outcome { Acquired, Busy, Failed };
-
-    ProfileRunLock() = default;
-    ~ProfileRunLock() { release(); }
-    ProfileRunLock(const ProfileRunLock&) = delete;
-    ProfileRunLock& operator=(const ProfileRunLock&) = delete;
-
-    Outcome acquire(std::string_view profile, std::string& errorText) {
-        if (!isPathSafeName(profile)) {
-            errorText =
-                "The profile " + std::string(profile) + " cannot be run: its name cannot name a file.";
-            return Outcome::Failed;
-        }
-        m_path = dataFolder() + std::string(profile) + "_run.lock";
-        // The run that held the lock removes the file when it ends; a lock taken on a file that is no
-        // longer the one under that name guards nothing, so it is taken again on the new file.
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const int fd = open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-            if (fd < 0)
-                return failed(errno, errorText);
-            struct stat held {};
-            if (fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
-                close(fd);
-                return failed(EINVAL, errorText);
-            }
-            int result;
-            do
-                result = flock(fd, LOCK_EX | LOCK_NB);
-            while (result != 0 && errno == EINTR);
-            if (result != 0) {
-                const int error = errno;
-                close(fd);
-                if (error == EWOULDBLOCK)
-                    return Outcome::Busy;
-                return failed(error, errorText);
-            }
-            struct stat named {};
-            if (lstat(m_path.c_str(), &named) == 0 && named.st_dev == held.st_dev &&
-                named.st_ino == held.st_ino) {
-                m_fd = fd;
-                return Outcome::Acquired;
-            }
-            close(fd);
-        }
-        return failed(EAGAIN, errorText);
-    }
-
-    void release() {
-        if (m_fd < 0)
-            return;
-        unlink(m_path.c_str()); // still holding the lock, so no other run holds this file
-        close(m_fd);
-        m_fd = -1;
-    }
-
-private:
-    Outcome failed(int error, std::string& errorText) {
-        errorText = "The lock file \"" + m_path + "\" could not be created: " + systemMessage(error);
-        return Outcome::Failed;
-    }
-
-    std::string m_path;
-    int m_fd = -1;
-};
 
 RunProgress& silentProgress() {
     static RunProgress progress;
@@ -280,8 +205,6 @@ void RunEngine::Run() {
     case ProfileRunLock::Outcome::Acquired:
         break;
     case ProfileRunLock::Outcome::Busy:
-        reportError("The profile " + m_profileName + " is already being run.");
-        return;
     case ProfileRunLock::Outcome::Failed:
         reportError(lockError);
         return;
