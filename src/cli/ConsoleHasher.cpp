@@ -21,6 +21,9 @@ namespace {
 // path when the walk comes back to them, so no depth runs out of descriptors.
 constexpr std::size_t MaxOpenLevels = 256;
 
+// Lines held for the hash pool at most (most of them files the pool is hashing ahead).
+constexpr std::size_t MaxHeldLines = 4096;
+
 enum class EntryKind {
     File,       // a regular file, or a link to one: hashed
     Unhashable, // FIFO, socket, device, dangling link: listed with the placeholder, never opened
@@ -117,8 +120,12 @@ bool ConsoleHasher::NameSelector::matches(std::string_view name) const {
     return m_mask ? m_mask->matches(name) : name == m_exact;
 }
 
-ConsoleHasher::ConsoleHasher(OutputWriter& out, ErrorSink errors)
-    : m_out(out), m_errors(std::move(errors)), FileHasher(std::make_unique<TFileHashing>(HashType)) {}
+ConsoleHasher::ConsoleHasher(OutputWriter& out, ErrorSink errors, unsigned hashThreads)
+    : m_out(out), m_errors(std::move(errors)), FileHasher(std::make_unique<TFileHashing>(HashType)),
+      m_maxThreads(hashThreads), m_waitPoll([this] {
+          keepOutputLive(now(), true);
+          return false;
+      }) {}
 
 ConsoleHasher::~ConsoleHasher() = default;
 
@@ -141,6 +148,34 @@ void ConsoleHasher::setHashType(std::uint8_t kind) {
     FileHasher.reset();
     HashType = kind;
     FileHasher = std::make_unique<TFileHashing>(HashType);
+    if (m_pool) {
+        printHeldLines();
+        m_pool = std::make_unique<HashPool>(HashType, m_pool->threads());
+    }
+}
+
+unsigned ConsoleHasher::hashThreadsOn(dev_t device, unsigned maxThreads) const {
+    return onRotationalDisk(device) ? 1 : maxThreads;
+}
+
+void ConsoleHasher::chooseHashThreads(int folderFd) {
+    if (m_maxThreads <= 1)
+        return;
+    struct stat st;
+    unsigned threads = 1;
+    if (fstat(folderFd, &st) == 0) {
+        if (m_deviceThreads == 0 || st.st_dev != m_device) {
+            m_device = st.st_dev;
+            m_deviceThreads = std::max(1u, hashThreadsOn(st.st_dev, m_maxThreads));
+        }
+        threads = m_deviceThreads;
+    }
+    if (threads == (m_pool ? m_pool->threads() : 1))
+        return;
+    printHeldLines();
+    m_pool.reset();
+    if (threads > 1)
+        m_pool = std::make_unique<HashPool>(HashType, threads);
 }
 
 std::string ConsoleHasher::hashEntry(int dirFd, const std::string& name, const struct stat& seen) {
@@ -164,8 +199,11 @@ void ConsoleHasher::ScanFileSpec(const std::string& spec) {
         if (name.empty() || name == "." || name == "..")
             return;
         const UniqueFd folder(openLongPath(dir, O_PATH | O_DIRECTORY | O_CLOEXEC));
-        if (folder.get() >= 0)
+        if (folder.get() >= 0) {
+            chooseHashThreads(folder.get());
+            m_folder.reset();
             visitEntry(folder.get(), name, DT_UNKNOWN, {}, true);
+        }
         return;
     }
 
@@ -175,6 +213,7 @@ void ConsoleHasher::ScanFileSpec(const std::string& spec) {
             reportUnlistable(dir, errno);
         return;
     }
+    chooseHashThreads(top.get());
     if (!Recursive) {
         scanFolder(top.get(), dir, {}, selector, true, nullptr);
         return;
@@ -253,6 +292,7 @@ void ConsoleHasher::scanFolder(int dirFd, const std::string& dir, const std::str
         reportUnlistable(dir, error);
         return;
     }
+    m_folder.reset();
     m_entries.clear();
     for (;;) {
         errno = 0;
@@ -288,20 +328,56 @@ void ConsoleHasher::visitEntry(int dirFd, const std::string& name, unsigned char
     const EntryKind kind = classify(dirFd, name.c_str(), type, st);
     if (kind != EntryKind::File && kind != EntryKind::Unhashable)
         return;
+    if (m_pool) {
+        holdLine(dirFd, name, kind == EntryKind::File ? &st : nullptr, lineTail(relative, name, topLevel));
+        return;
+    }
     const auto started = now();
     keepOutputLive(started, kind == EntryKind::File && st.st_size > LargeFileSize);
     const std::string hash = kind == EntryKind::File ? hashEntry(dirFd, name, st) : std::string();
-    printLine(hash, relative, name, topLevel, started);
+    printLine(hash, lineTail(relative, name, topLevel), started);
 }
 
-void ConsoleHasher::printLine(std::string_view hash, const std::string& relative, const std::string& name,
-                              bool topLevel, std::chrono::steady_clock::time_point started) {
-    m_line.assign(hash.empty() ? CannotOpenFilePlaceholder : hash);
-    m_line += ' ';
+std::string ConsoleHasher::lineTail(const std::string& relative, const std::string& name, bool topLevel) const {
+    std::string tail = " ";
     if (!topLevel)
-        m_line += relative;
-    m_line += escapeLine(name);
-    m_line += "\r\n";
+        tail += relative;
+    tail += escapeLine(name);
+    tail += "\r\n";
+    return tail;
+}
+
+void ConsoleHasher::holdLine(int dirFd, const std::string& name, const struct stat* file, std::string tail) {
+    while (m_pool->full() || m_held.size() >= MaxHeldLines)
+        printOldestHeldLine();
+    if (file != nullptr) {
+        if (!m_folder) // a descriptor of its own: dirFd may be closed while its files are still hashed
+            m_folder = std::make_shared<const OpenFolder>(fcntl(dirFd, F_DUPFD_CLOEXEC, 0));
+        m_pool->submit(m_folder, name, *file);
+    }
+    m_held.push_back(HeldLine{std::move(tail), file != nullptr});
+}
+
+void ConsoleHasher::printOldestHeldLine() {
+    HeldLine line = std::move(m_held.front());
+    m_held.pop_front();
+    std::string hash;
+    if (line.hashed)
+        hash = m_pool->take(&m_waitPoll).value_or(std::string());
+    const auto time = now();
+    keepOutputLive(time, false);
+    printLine(hash, line.tail, time);
+}
+
+void ConsoleHasher::printHeldLines() {
+    while (!m_held.empty())
+        printOldestHeldLine();
+}
+
+void ConsoleHasher::printLine(std::string_view hash, std::string_view tail,
+                              std::chrono::steady_clock::time_point started) {
+    m_line.assign(hash.empty() ? CannotOpenFilePlaceholder : hash);
+    m_line += tail;
     if (!m_out.hasPending())
         m_heldSince = started;
     m_out.write(m_line);
@@ -314,6 +390,7 @@ void ConsoleHasher::keepOutputLive(std::chrono::steady_clock::time_point time, b
 
 void ConsoleHasher::reportUnlistable(const std::string& folder, int error) {
     // Lines found so far go first, so that a shared terminal shows both in order.
+    printHeldLines();
     m_out.flush();
     m_errors("Cannot list folder " + escapeLine(folder) + ": " + std::strerror(error) + "\r\n");
 }

@@ -2,10 +2,12 @@
 
 #include "cli/DirectorySearchMask.h"
 #include "cli/OutputWriter.h"
+#include "hashing/HashPool.h"
 #include "hashing/Hashing.h"
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -21,14 +23,20 @@ namespace halcyra {
 // OutputWriteError. A folder that exists but cannot be listed is reported through the error sink
 // (one line naming it and the system's reason) and skipped.
 //
-// Output is live: a line reaches the writer's descriptor before the next file larger than 1 MiB is
-// hashed, and otherwise at the latest when the next file or folder is started ~50 ms after it.
+// With several hash threads, files are hashed ahead of the walk by a HashPool and their lines are held
+// until their turn comes, so the output is the same as with one: the same lines in the same order.
+//
+// Output is live: with one thread, a line reaches the writer's descriptor before the next file larger
+// than 1 MiB is hashed, and otherwise at the latest when the next file or folder is started ~50 ms after
+// it; with several, at the latest ~50 ms after it is printed or after the walk began to wait for a hash.
 class ConsoleHasher {
 public:
     // Receives one error line (ending CR LF) for standard error.
     using ErrorSink = std::function<void(const std::string&)>;
 
-    ConsoleHasher(OutputWriter& out, ErrorSink errors);
+    // `hashThreads` is the most threads that hash files; each file specification whose folder lies on a
+    // rotational disk is hashed with one. With one, every file is hashed on the calling thread.
+    ConsoleHasher(OutputWriter& out, ErrorSink errors, unsigned hashThreads = 1);
     virtual ~ConsoleHasher();
     ConsoleHasher(const ConsoleHasher&) = delete;
     ConsoleHasher& operator=(const ConsoleHasher&) = delete;
@@ -43,6 +51,10 @@ public:
     // specification whose folder does not exist prints nothing.
     void ScanFileSpec(const std::string& spec);
 
+    // Prints the lines of files still being hashed ahead; call it after the last parameter. With one
+    // hash thread there are none.
+    void printHeldLines();
+
     // Files larger than this have the lines before them written out before they are hashed.
     static constexpr off_t LargeFileSize = 1024 * 1024;
     // Lines held longer than this are written out before the next file or folder is started.
@@ -54,6 +66,9 @@ protected:
     // Hashes the regular file `name` of the open folder `dirFd`, which a stat found to be `seen`
     // (replaced by tests). The empty text when it cannot be read.
     virtual std::string hashEntry(int dirFd, const std::string& name, const struct stat& seen);
+    // The threads that hash files on the file system `device` (replaced by tests): one on a rotational
+    // disk, else `maxThreads`.
+    virtual unsigned hashThreadsOn(dev_t device, unsigned maxThreads) const;
 
 private:
     // How a file pattern's last component selects names.
@@ -68,6 +83,12 @@ private:
     private:
         std::string m_exact;
         std::optional<DirectorySearchMask> m_mask;
+    };
+
+    // A line whose file may still be hashed by the pool: its hash comes first, then ` tail`.
+    struct HeldLine {
+        std::string tail; // " <display name>\r\n"
+        bool hashed;      // false: printed with the placeholder, nothing was handed to the pool
     };
 
     struct Entry {
@@ -85,8 +106,14 @@ private:
     // Prints the line of entry `name` of `dirFd` when it is not a folder.
     void visitEntry(int dirFd, const std::string& name, unsigned char type, const std::string& relative,
                     bool topLevel);
-    void printLine(std::string_view hash, const std::string& relative, const std::string& name, bool topLevel,
-                   std::chrono::steady_clock::time_point started);
+    void printLine(std::string_view hash, std::string_view tail, std::chrono::steady_clock::time_point started);
+    // " <display name>\r\n" of entry `name`.
+    std::string lineTail(const std::string& relative, const std::string& name, bool topLevel) const;
+    // Holds the line of entry `name` of `dirFd`, handing it to the pool when `file` (its stat) is given.
+    void holdLine(int dirFd, const std::string& name, const struct stat* file, std::string tail);
+    void printOldestHeldLine();
+    // Chooses one thread or the pool for the files of the open folder `folderFd`.
+    void chooseHashThreads(int folderFd);
     // Writes out held lines when at `time` they are older than MaxLineDelay, or whenever `large`.
     void keepOutputLive(std::chrono::steady_clock::time_point time, bool large);
     // Opens the next sub-folder of the innermost level as a new level; false when it cannot be opened.
@@ -101,6 +128,14 @@ private:
     std::uint8_t HashType = TFileHashing::KindMD5;
     std::unique_ptr<TFileHashing> FileHasher;
     std::string BaseDir;
+
+    unsigned m_maxThreads;
+    std::unique_ptr<HashPool> m_pool;            // present while files are hashed by several threads
+    std::deque<HeldLine> m_held;                 // lines waiting for the pool, oldest first
+    std::shared_ptr<const OpenFolder> m_folder;  // the folder being scanned, once a file of it is handed in
+    StopPoll m_waitPoll;                         // while waiting for a hash: keeps the output live
+    dev_t m_device = 0;                          // the last folder's device and its thread count
+    unsigned m_deviceThreads = 0;
 
     std::chrono::steady_clock::time_point m_heldSince; // when the oldest held line's file was started
     std::vector<Entry> m_entries;                      // listing of the folder being scanned, reused

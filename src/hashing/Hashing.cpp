@@ -41,6 +41,16 @@ std::string TFileHashing::hash(const std::string& fileName, const std::function<
 }
 
 std::string TFileHashing::HashFileAt(int dirFd, const std::string& name, const struct stat& seen) {
+    return hashAt(dirFd, name, seen, nullptr);
+}
+
+std::string TFileHashing::HashFileAt(int dirFd, const std::string& name, const struct stat& seen,
+                                     const std::function<bool()>& shouldStop) {
+    return hashAt(dirFd, name, seen, shouldStop ? &shouldStop : nullptr);
+}
+
+std::string TFileHashing::hashAt(int dirFd, const std::string& name, const struct stat& seen,
+                                 const std::function<bool()>* shouldStop) {
     m_lastStopped = false;
     if (m_hashType != KindMD5 && m_hashType != KindCRC32) {
         return {};
@@ -49,7 +59,7 @@ std::string TFileHashing::HashFileAt(int dirFd, const std::string& name, const s
     if (reader.openAt(dirFd, name, seen) != 0) {
         return {};
     }
-    return hashOpenFile(reader, nullptr);
+    return hashOpenFile(reader, shouldStop);
 }
 
 std::string TFileHashing::hashOpenFile(RegularFileReader& reader, const std::function<bool()>* shouldStop) {

@@ -43,6 +43,9 @@ public:
     // to be the regular file `seen` (a stat following links). The entry is opened relative to the
     // folder and must still be that file.
     std::string HashFileAt(int dirFd, const std::string& name, const struct stat& seen);
+    // Like HashFileAt, with the stop poll of HashFile.
+    std::string HashFileAt(int dirFd, const std::string& name, const struct stat& seen,
+                           const std::function<bool()>& shouldStop);
 
     // Whether the last HashFile call was stopped by its poll (then its empty text means "stopped",
     // not "unreadable").
@@ -52,6 +55,8 @@ public:
 
 private:
     std::string hash(const std::string& fileName, const std::function<bool()>* shouldStop);
+    std::string hashAt(int dirFd, const std::string& name, const struct stat& seen,
+                       const std::function<bool()>* shouldStop);
     // The hash text of the open file, or the empty text when reading fails or the poll stops it.
     std::string hashOpenFile(RegularFileReader& reader, const std::function<bool()>* shouldStop);
     std::string MD5File(RegularFileReader& reader, const std::function<bool()>* shouldStop);
