@@ -3,7 +3,7 @@
 #include "base/LineEscape.h"
 #include "base/NumberText.h"
 #include "base/Paths.h"
-#include "detection/IOStream.h"
+#include "base/IOStream.h"
 
 #include <cerrno>
 #include <charconv>

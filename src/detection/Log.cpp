@@ -4,8 +4,8 @@
 #include "base/NumberText.h"
 #include "base/Paths.h"
 #include "base/Product.h"
-#include "detection/DateTime.h"
-#include "detection/IOStream.h"
+#include "base/DateTime.h"
+#include "base/IOStream.h"
 #include "platform/UiServices.h"
 
 #include <cstdio>

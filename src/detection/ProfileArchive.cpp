@@ -4,7 +4,7 @@
 
 #include "base/Paths.h"
 #include "base/ProfileNameRule.h"
-#include "detection/IOStream.h"
+#include "base/IOStream.h"
 #include "detection/ProfileRunLock.h"
 #include "platform/RegistryStore.h"
 #include "settings/RegExport.h"

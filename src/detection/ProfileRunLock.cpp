@@ -1,7 +1,7 @@
 #include "detection/ProfileRunLock.h"
 
 #include "base/Paths.h"
-#include "detection/IOStream.h"
+#include "base/IOStream.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

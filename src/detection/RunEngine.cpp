@@ -3,7 +3,7 @@
 #include "base/AsciiCase.h"
 #include "base/DisplayDateTime.h"
 #include "base/ProfileNameRule.h"
-#include "detection/Clock.h"
+#include "base/Clock.h"
 #include "detection/DifferencesReview.h"
 #include "detection/FileSettings.h"
 #include "detection/Log.h"

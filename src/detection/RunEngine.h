@@ -1,6 +1,6 @@
 #pragma once
 
-#include "detection/DateTime.h"
+#include "base/DateTime.h"
 #include "detection/FileKey.h"
 #include "detection/TreeScan.h"
 

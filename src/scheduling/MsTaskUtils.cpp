@@ -3,7 +3,7 @@
 #include "base/AsciiCase.h"
 #include "base/Paths.h"
 #include "base/Wildcard.h"
-#include "detection/DateTime.h"
+#include "base/DateTime.h"
 #include "scheduling/TaskSchedule.h"
 
 #include <algorithm>

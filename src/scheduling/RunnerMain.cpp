@@ -14,8 +14,8 @@
 
 #include "base/NumberText.h"
 #include "base/Paths.h"
-#include "detection/DateTime.h"
-#include "detection/IOStream.h"
+#include "base/DateTime.h"
+#include "base/IOStream.h"
 #include "platform/CrontabBackend.h"
 #include "platform/PowerSupply.h"
 #include "scheduling/MsTaskUtils.h"

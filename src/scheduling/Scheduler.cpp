@@ -2,7 +2,7 @@
 
 #include "base/AsciiCase.h"
 #include "base/Paths.h"
-#include "detection/IOStream.h"
+#include "base/IOStream.h"
 #include "scheduling/CronTable.h"
 #include "scheduling/TaskSchedule.h"
 

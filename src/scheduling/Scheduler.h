@@ -1,6 +1,6 @@
 #pragma once
 
-#include "detection/Clock.h"
+#include "base/Clock.h"
 #include "platform/CrontabBackend.h"
 #include "scheduling/MsTask.h"
 #include "scheduling/TaskJob.h"

@@ -2,8 +2,8 @@
 
 #include "base/LineEscape.h"
 #include "base/NumberText.h"
-#include "detection/DateTime.h"
-#include "detection/IOStream.h"
+#include "base/DateTime.h"
+#include "base/IOStream.h"
 
 #include <cerrno>
 #include <cstdio>

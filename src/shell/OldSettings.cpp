@@ -4,7 +4,7 @@
 #include "base/ProfileNameRule.h"
 #include "detection/CommaText.h"
 #include "detection/FileSettings.h"
-#include "detection/IOStream.h"
+#include "base/IOStream.h"
 #include "settings/Settings.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 
 #include "base/LongPath.h"
 #include "base/Paths.h"
-#include "detection/IOStream.h"
+#include "base/IOStream.h"
 #include "hashing/Hashing.h"
 #include "tools/Md5List.h"
 

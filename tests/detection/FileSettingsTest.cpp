@@ -1,6 +1,6 @@
 #include "detection/FileSettings.h"
 
-#include "detection/IOStream.h"
+#include "base/IOStream.h"
 
 #include "TestSupport.h"
 

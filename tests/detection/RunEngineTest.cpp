@@ -5,7 +5,7 @@
 #include "base/DisplayDateTime.h"
 #include "base/ProfileNameRule.h"
 #include "detection/DifferencesReview.h"
-#include "detection/IOStream.h"
+#include "base/IOStream.h"
 #include "detection/MaskList.h"
 #include "hashing/Hashing.h"
 #include "platform/UiServices.h"

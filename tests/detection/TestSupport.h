@@ -1,6 +1,6 @@
 #pragma once
 
-#include "detection/Clock.h"
+#include "base/Clock.h"
 #include "detection/FolderListing.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "detection/Clock.h"
-#include "detection/DateTime.h"
+#include "base/Clock.h"
+#include "base/DateTime.h"
 #include "platform/CrontabBackend.h"
 #include "scheduling/CronTable.h"
 #include "scheduling/MsTaskUtils.h"

@@ -2,7 +2,7 @@
 
 #include "../platform/TestHome.h"
 #include "detection/FileSettings.h"
-#include "detection/IOStream.h"
+#include "base/IOStream.h"
 #include "settings/Settings.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "detection/IOStream.h"
+#include "base/IOStream.h"
 
 #include "base/Paths.h"
 

@@ -1,4 +1,4 @@
-#include "detection/DateTime.h"
+#include "base/DateTime.h"
 
 #include <ctime>
 

@@ -1,4 +1,4 @@
-#include "detection/Clock.h"
+#include "base/Clock.h"
 
 #include <ctime>
 #include <thread>
