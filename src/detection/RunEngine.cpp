@@ -8,6 +8,7 @@
 #include "detection/FileSettings.h"
 #include "detection/Log.h"
 #include "detection/ProfileRunLock.h"
+#include "hashing/HashPool.h"
 #include "hashing/Hashing.h"
 #include "platform/HeadlessUiServices.h"
 #include "platform/MessageBoxes.h"
@@ -294,24 +295,27 @@ bool RunEngine::scanAndHash() {
     if (!m_settings.ReadBoolDef("NoHash", false)) {
         setStatus("Calculating hash values...");
         m_progress.setFileRange(static_cast<int>(m_fileList->size()));
-        TFileHashing hasher(TFileHashing::KindMD5);
+        // Workers hash the files ahead; each entry still takes its hash, and shows its progress, in order.
+        HashPool pool(TFileHashing::KindMD5,
+                      m_env.hashThreads ? m_env.hashThreads(m_root) : hashThreadsFor(m_root));
         std::function<bool()> poll;
         if (m_progress.pollsInsideFiles())
             poll = [this] { return pollAbort(); };
-        std::string path = m_root;
+        auto ahead = m_fileList->begin(); // the next entry to hand to the pool
         int position = 0;
         for (auto& [key, entry] : *m_fileList) {
             m_progress.setFileName(key);
             if (pollAbort())
-                return false;
+                return false; // the pool drops what it hashed ahead
             if (entry.New) {
-                // Keys begin with the '/' that ends the root.
-                path.resize(m_root.size());
-                path.append(key, 1, std::string::npos);
-                std::string hash = poll ? hasher.HashFile(path, poll) : hasher.HashFile(path);
-                if (poll && hasher.LastHashStopped())
+                for (; ahead != m_fileList->end() && !pool.full(); ++ahead) {
+                    if (ahead->second.New) // keys begin with the '/' that ends the root
+                        pool.submit(std::string(m_root).append(ahead->first, 1, std::string::npos));
+                }
+                std::optional<std::string> hash = pool.take(poll ? &poll : nullptr);
+                if (!hash)
                     return false; // aborted inside the file: it has no value
-                entry.New->Hash = hash.empty() ? std::string(CannotOpenFilePlaceholder) : std::move(hash);
+                entry.New->Hash = hash->empty() ? std::string(CannotOpenFilePlaceholder) : std::move(*hash);
             }
             m_progress.setFilePosition(++position);
         }

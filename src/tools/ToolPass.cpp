@@ -3,6 +3,7 @@
 #include "base/LongPath.h"
 #include "base/Paths.h"
 #include "detection/TreeScan.h"
+#include "hashing/HashPool.h"
 #include "hashing/Hashing.h"
 
 #include <sys/stat.h>
@@ -39,35 +40,57 @@ bool listFolderFiles(std::string_view folder, std::vector<PassFile>& files, std:
     return true;
 }
 
-bool hashFiles(std::vector<PassFile>& files, PassProgress& progress, const RowWork& work,
-               const std::function<bool(const PassFile&)>& skip) {
-    TFileHashing hasher(TFileHashing::KindMD5);
-    const std::function<bool()> poll = [&progress] { return progress.stopRequested(); };
-    for (PassFile& file : files) {
-        if (!skip || !skip(file)) {
-            std::string hash = hasher.HashFile(file.path, poll);
-            if (hasher.LastHashStopped())
-                return false;
-            work(file, rowHash(std::move(hash)));
+namespace {
+
+// Hashes `count` files in order with a pool that hashes ahead: file i is `pathOf(i)`; `skip(i)`, asked in
+// order as the file is handed in, leaves it unhashed; `use(i, hash)` takes its row hash and `done(i)`
+// reports it (true stops). False when stopped, also inside a file (which then gets no use).
+template <typename PathOf, typename Skip, typename Use, typename Done>
+bool hashInOrder(std::size_t count, unsigned threads, PassProgress& progress, PathOf pathOf, Skip skip,
+                 Use use, Done done) {
+    if (threads == 0)
+        threads = count == 0 ? 1 : hashThreadsFor(std::string(folderPart(pathOf(0))));
+    HashPool pool(TFileHashing::KindMD5, threads);
+    const StopPoll poll = [&progress] { return progress.stopRequested(); };
+    std::vector<bool> skipped(count);
+    std::size_t ahead = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        for (; ahead < count && !pool.full(); ++ahead) {
+            skipped[ahead] = skip(ahead);
+            if (!skipped[ahead])
+                pool.submit(pathOf(ahead));
         }
-        if (progress.fileDone(file.path))
+        if (!skipped[i]) {
+            std::optional<std::string> hash = pool.take(&poll);
+            if (!hash)
+                return false;
+            use(i, rowHash(std::move(*hash)));
+        }
+        if (done(i))
             return false;
     }
     return true;
 }
 
-bool recalculateRows(ToolRows& rows, const RowIndexes& selected, PassProgress& progress) {
-    TFileHashing hasher(TFileHashing::KindMD5);
-    const std::function<bool()> poll = [&progress] { return progress.stopRequested(); };
-    for (std::size_t index : selected) {
-        std::string hash = hasher.HashFile(rows[index].Path, poll);
-        if (hasher.LastHashStopped())
-            return false;
-        rows[index].Hash = rowHash(std::move(hash));
-        if (progress.fileDone({}))
-            return false;
-    }
-    return true;
+} // namespace
+
+bool hashFiles(std::vector<PassFile>& files, PassProgress& progress, const RowWork& work,
+               const std::function<bool(const PassFile&)>& skip, unsigned threads) {
+    return hashInOrder(
+        files.size(), threads, progress,
+        [&files](std::size_t i) -> const std::string& { return files[i].path; },
+        [&](std::size_t i) { return skip && skip(files[i]); },
+        [&](std::size_t i, std::string hash) { work(files[i], std::move(hash)); },
+        [&](std::size_t i) { return progress.fileDone(files[i].path); });
+}
+
+bool recalculateRows(ToolRows& rows, const RowIndexes& selected, PassProgress& progress, unsigned threads) {
+    return hashInOrder(
+        selected.size(), threads, progress,
+        [&](std::size_t i) -> const std::string& { return rows[selected[i]].Path; },
+        [](std::size_t) { return false; },
+        [&](std::size_t i, std::string hash) { rows[selected[i]].Hash = std::move(hash); },
+        [&](std::size_t) { return progress.fileDone({}); });
 }
 
 bool FileIdentities::seenBefore(const std::string& path) {

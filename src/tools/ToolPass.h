@@ -44,14 +44,18 @@ bool listFolderFiles(std::string_view folder, std::vector<PassFile>& files, std:
 using RowWork = std::function<void(PassFile& file, std::string hash)>;
 
 // Hashes each file with MD5 in order, hands it to `work` and reports it done. A file for which `skip`
-// answers true is not hashed but still reported done. True when every file was handled; false when the
-// pass was stopped (a file stopped in the middle of its hash gets no work).
+// answers true is not hashed but still reported done; `skip` is asked in file order, a little ahead of the
+// work. True when every file was handled; false when the pass was stopped (a file stopped in the middle of
+// its hash gets no work). Files are hashed ahead by `threads` threads (0: hashThreadsFor the first file's
+// folder); the calls are the same whatever their number.
 bool hashFiles(std::vector<PassFile>& files, PassProgress& progress, const RowWork& work,
-               const std::function<bool(const PassFile&)>& skip = {});
+               const std::function<bool(const PassFile&)>& skip = {}, unsigned threads = 0);
 
 // Hashes the files of the selected rows again, in list order, replacing each row's hash; reports each
-// done without a path. False when stopped (the rows hashed so far keep their new hashes).
-bool recalculateRows(ToolRows& rows, const RowIndexes& selected, PassProgress& progress);
+// done without a path. False when stopped (the rows hashed so far keep their new hashes). `threads` as
+// for hashFiles.
+bool recalculateRows(ToolRows& rows, const RowIndexes& selected, PassProgress& progress,
+                     unsigned threads = 0);
 
 // Remembers the files met in a pass by device and inode: a second name of one file (a link, a hard link)
 // is seen again.

@@ -1,5 +1,6 @@
 #include "detection/RunEngine.h"
 
+#include "../hashing/RandomTree.h"
 #include "../platform/TestHome.h"
 #include "TestSupport.h"
 #include "base/DisplayDateTime.h"
@@ -355,6 +356,7 @@ TEST_F(RunEngineTest, AbortInsideALargeFileIsAnsweredThereWhenTheProgressPolls) 
                    ++largePolls == 2;
         };
         TSettings settings(profileKey("P"));
+        m_env.hashThreads = [](const std::string&) { return 1u; }; // the polls inside a file are the run's
         RunEngine engine(settings, true, &progress, m_env);
         engine.Run();
         if (!inside) {
@@ -696,6 +698,81 @@ TEST_F(RunEngineTest, StoredNameThatBreaksTheNameRuleIsRefusedAndTouchesNoFile) 
     EXPECT_EQ(readFile(dataPath("A_excl.txt")), "/a.txt\n");
     EXPECT_FALSE(fileExists(dataPath("A_EXCL_DIR.txt")));
     EXPECT_FALSE(fileExists(dataPath("A_excl_Log_Page1.html")));
+}
+
+// Records the calls of the hashing phase in order, and asks to stop at its `abortAt`-th poll (0: never).
+struct HashingCalls : RunProgress {
+    void setStatus(std::string_view text) override { hashing = text == "Calculating hash values..."; }
+    void setFileName(std::string_view name) override { record("name " + std::string(name)); }
+    void setFilePosition(int position) override { record("position " + std::to_string(position)); }
+    bool processEvents() override {
+        record("poll");
+        return hashing && ++polls == abortAt;
+    }
+    void record(std::string call) {
+        if (hashing)
+            calls.push_back(std::move(call));
+    }
+    bool hashing = false;
+    int polls = 0;
+    int abortAt = 0;
+    std::vector<std::string> calls;
+};
+
+TEST_F(RunEngineTest, HashingOnSeveralThreadsStoresAndLogsWhatOneThreadDoes) {
+    TestTree tree;
+    const std::vector<std::string> names = halcyra::testing::buildRandomTree(tree.root(), 5, 300);
+    makeProfile("P", tree.root(), {{"DisplayLog", "N"}});
+    m_env.hashThreads = [](const std::string&) { return 1u; };
+    run("P", true);
+    const std::string baseline = results("P");
+    // Changes for the second runs: new contents, a vanished file, a file that became a FIFO.
+    for (std::size_t i = 0; i < names.size(); i += 7) {
+        struct stat st {};
+        if (lstat(tree.path(names[i]).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            writeFile(tree.path(names[i]), "changed " + std::to_string(i));
+    }
+    std::filesystem::remove(tree.path(names[3]));
+    std::filesystem::remove(tree.path(names[5]));
+    ASSERT_EQ(mkfifo(tree.path(names[5]).c_str(), 0644), 0);
+
+    std::map<unsigned, std::vector<std::string>> stored, calls;
+    for (const unsigned threads : {1u, 8u}) {
+        m_env.hashThreads = [threads](const std::string&) { return threads; };
+        writeFile(dataPath("P.txt"), baseline);
+        HashingCalls progress;
+        const RunCounts counts = run("P", true, &progress);
+        EXPECT_EQ(lastOutcome, RunEnd::Finished);
+        EXPECT_GT(counts.ContentsChanged, 10);
+        EXPECT_GT(counts.CannotHash, 0);
+        stored[threads] = {results("P"), logPage("P")};
+        calls[threads] = progress.calls;
+    }
+    EXPECT_EQ(stored[8], stored[1]);
+    EXPECT_EQ(calls[8], calls[1]);
+}
+
+TEST_F(RunEngineTest, AbortAmidTheHashingPoolLeavesLaterEntriesUnhashedAsOneThreadDoes) {
+    TestTree tree;
+    halcyra::testing::buildRandomTree(tree.root(), 9, 200);
+    makeProfile("P", tree.root(), {{"DisplayLog", "N"}});
+    std::map<unsigned, std::vector<std::string>> hashes, calls;
+    for (const unsigned threads : {1u, 8u}) {
+        m_env.hashThreads = [threads](const std::string&) { return threads; };
+        HashingCalls progress;
+        progress.abortAt = 120;
+        TSettings settings(profileKey("P"));
+        RunEngine engine(settings, true, &progress, m_env);
+        engine.Run();
+        EXPECT_EQ(engine.Outcome(), RunEnd::Aborted);
+        for (const auto& [key, entry] : *engine.FileList())
+            hashes[threads].push_back(key + " " + (entry.New ? entry.New->Hash : "-"));
+        calls[threads] = progress.calls;
+    }
+    EXPECT_EQ(hashes[8], hashes[1]);
+    EXPECT_EQ(calls[8], calls[1]);
+    EXPECT_EQ(calls[1].back(), "poll");
+    EXPECT_EQ(value("P", "LastResult"), "Aborted");
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "tools/ToolPass.h"
 #include "tools/ToolRows.h"
 
+#include "../hashing/RandomTree.h"
 #include "base/Paths.h"
 #include "detection/TestSupport.h"
 #include "hashing/Hashing.h"
@@ -10,6 +11,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <sys/resource.h>
 
@@ -295,6 +297,39 @@ TEST(ToolPassTest, RecalculationHashesTheFullPathWhateverTheCurrentFolder) {
     ASSERT_EQ(chdir(previous.c_str()), 0);
     EXPECT_EQ(rows[0].Hash, AbcMD5);
     EXPECT_EQ(progress.paths, (std::vector<std::string>{""})); // the label is not used
+}
+
+TEST(ToolPassTest, SeveralThreadsWorkAndReportAsOneDoes) {
+    test::TestTree tree;
+    halcyra::testing::buildRandomTree(tree.root(), 3, 200);
+    CountingProgress lister;
+    std::vector<PassFile> files;
+    std::string error;
+    ASSERT_TRUE(listFolderFiles(tree.root().substr(0, tree.root().size() - 1), files, error, lister));
+    std::map<unsigned, std::vector<std::string>> calls;
+    for (const unsigned threads : {1u, 8u}) {
+        for (const std::size_t stopAfter : {0, 90}) {
+            CountingProgress progress;
+            progress.stopAfter = stopAfter;
+            std::vector<PassFile> pass = files;
+            FileIdentities identities;
+            std::vector<std::string>& made = calls[threads];
+            const auto work = [&](PassFile& file, std::string hash) {
+                made.push_back(file.path + " " + hash);
+            };
+            const auto skip = [&](const PassFile& file) { return identities.seenBefore(file.path); };
+            made.push_back(hashFiles(pass, progress, work, skip, threads) ? "finished" : "stopped");
+            made.insert(made.end(), progress.paths.begin(), progress.paths.end());
+        }
+        ToolRows rows;
+        for (const PassFile& file : files)
+            rows.push_back(row(file.path, A));
+        CountingProgress progress;
+        EXPECT_TRUE(recalculateRows(rows, {5, 0, 7}, progress, threads));
+        for (const std::size_t index : {5, 0, 7})
+            calls[threads].push_back(rows[index].Hash);
+    }
+    EXPECT_EQ(calls[8], calls[1]);
 }
 
 TEST(SortRowsTest, NamesInCollationOrderHashesStable) {
