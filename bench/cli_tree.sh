@@ -31,20 +31,7 @@ if [[ $remove -eq 1 ]]; then
 fi
 bench_ensure_bin
 
-layout="v1 10x100 folders, 100 files each, 1024..16384 bytes"
-bench_build_tree "$layout" <<'PY'
-import os, random, sys
-root = sys.argv[1]
-rng = random.Random(20240601)
-for top in range(10):
-    for sub in range(100):
-        folder = os.path.join(root, "d%02d" % top, "s%03d" % sub)
-        os.makedirs(folder)
-        for n in range(100):
-            size = rng.randint(1024, 16384)
-            with open(os.path.join(folder, "f%03d.bin" % n), "wb") as f:
-                f.write(rng.randbytes(size))
-PY
+bench_build_small_files_tree
 
 work=$(mktemp -d /tmp/halcyra-cli-bench.XXXXXX)
 trap 'rm -rf -- "$work"' EXIT

@@ -53,6 +53,25 @@ bench_build_tree() {
     fi
 }
 
+# Builds (see bench_build_tree) the tree of 100,000 files of 1-16 KiB, pseudo-random contents from a fixed
+# seed, 100 in each of 1,000 folders (10 top folders with 100 sub-folders each).
+bench_build_small_files_tree() {
+    local layout="v1 10x100 folders, 100 files each, 1024..16384 bytes"
+    bench_build_tree "$layout" <<'PY'
+import os, random, sys
+root = sys.argv[1]
+rng = random.Random(20240601)
+for top in range(10):
+    for sub in range(100):
+        folder = os.path.join(root, "d%02d" % top, "s%03d" % sub)
+        os.makedirs(folder)
+        for n in range(100):
+            size = rng.randint(1024, 16384)
+            with open(os.path.join(folder, "f%03d.bin" % n), "wb") as f:
+                f.write(rng.randbytes(size))
+PY
+}
+
 # Runs COMMAND [ARGS...] with its standard output to OUT and prints its wall time in seconds.
 bench_time() {
     local out=$1 start end
