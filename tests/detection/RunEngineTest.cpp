@@ -719,14 +719,14 @@ struct HashingCalls : RunProgress {
     std::vector<std::string> calls;
 };
 
-TEST_F(RunEngineTest, HashingOnSeveralThreadsStoresAndLogsWhatOneThreadDoes) {
+TEST_F(RunEngineTest, HashingOnSeveralThreadsStoresLogsAndAbortsAsOneThreadDoes) {
     TestTree tree;
     const std::vector<std::string> names = halcyra::testing::buildRandomTree(tree.root(), 5, 300);
     makeProfile("P", tree.root(), {{"DisplayLog", "N"}});
     m_env.hashThreads = [](const std::string&) { return 1u; };
     run("P", true);
     const std::string baseline = results("P");
-    // Changes for the second runs: new contents, a vanished file, a file that became a FIFO.
+    // New contents, a vanished file, a file that became a FIFO.
     for (std::size_t i = 0; i < names.size(); i += 7) {
         struct stat st {};
         if (lstat(tree.path(names[i]).c_str(), &st) == 0 && S_ISREG(st.st_mode))
@@ -736,43 +736,29 @@ TEST_F(RunEngineTest, HashingOnSeveralThreadsStoresAndLogsWhatOneThreadDoes) {
     std::filesystem::remove(tree.path(names[5]));
     ASSERT_EQ(mkfifo(tree.path(names[5]).c_str(), 0644), 0);
 
-    std::map<unsigned, std::vector<std::string>> stored, calls;
+    std::map<unsigned, std::vector<std::string>> seen; // per thread count: calls, stored bytes, hashes
     for (const unsigned threads : {1u, 8u}) {
         m_env.hashThreads = [threads](const std::string&) { return threads; };
-        writeFile(dataPath("P.txt"), baseline);
-        HashingCalls progress;
-        const RunCounts counts = run("P", true, &progress);
-        EXPECT_EQ(lastOutcome, RunEnd::Finished);
-        EXPECT_GT(counts.ContentsChanged, 10);
-        EXPECT_GT(counts.CannotHash, 0);
-        stored[threads] = {results("P"), logPage("P")};
-        calls[threads] = progress.calls;
+        for (const int abortAt : {0, 120}) {
+            writeFile(dataPath("P.txt"), baseline);
+            HashingCalls progress;
+            progress.abortAt = abortAt;
+            TSettings settings(profileKey("P"));
+            RunEngine engine(settings, true, &progress, m_env);
+            engine.Run();
+            EXPECT_EQ(engine.Outcome(), abortAt == 0 ? RunEnd::Finished : RunEnd::Aborted);
+            std::vector<std::string>& out = seen[threads];
+            out.insert(out.end(), progress.calls.begin(), progress.calls.end());
+            out.insert(out.end(), {results("P"), abortAt == 0 ? logPage("P") : ""});
+            for (const auto& [key, entry] : *engine.FileList())
+                out.push_back(key + " " + (entry.New ? entry.New->Hash : "-"));
+        }
     }
-    EXPECT_EQ(stored[8], stored[1]);
-    EXPECT_EQ(calls[8], calls[1]);
-}
-
-TEST_F(RunEngineTest, AbortAmidTheHashingPoolLeavesLaterEntriesUnhashedAsOneThreadDoes) {
-    TestTree tree;
-    halcyra::testing::buildRandomTree(tree.root(), 9, 200);
-    makeProfile("P", tree.root(), {{"DisplayLog", "N"}});
-    std::map<unsigned, std::vector<std::string>> hashes, calls;
-    for (const unsigned threads : {1u, 8u}) {
-        m_env.hashThreads = [threads](const std::string&) { return threads; };
-        HashingCalls progress;
-        progress.abortAt = 120;
-        TSettings settings(profileKey("P"));
-        RunEngine engine(settings, true, &progress, m_env);
-        engine.Run();
-        EXPECT_EQ(engine.Outcome(), RunEnd::Aborted);
-        for (const auto& [key, entry] : *engine.FileList())
-            hashes[threads].push_back(key + " " + (entry.New ? entry.New->Hash : "-"));
-        calls[threads] = progress.calls;
-    }
-    EXPECT_EQ(hashes[8], hashes[1]);
-    EXPECT_EQ(calls[8], calls[1]);
-    EXPECT_EQ(calls[1].back(), "poll");
-    EXPECT_EQ(value("P", "LastResult"), "Aborted");
+    EXPECT_GT(std::count(seen[1].begin(), seen[1].end(), "poll"), 300);
+    EXPECT_TRUE(std::any_of(seen[1].begin(), seen[1].end(), [](const std::string& text) {
+        return text.find("Cannot read") != std::string::npos;
+    }));
+    EXPECT_EQ(seen[8], seen[1]);
 }
 
 } // namespace

@@ -53,39 +53,6 @@ TEST(HashPool, GivesEveryThreadCountTheOneThreadResultsInOrder) {
     std::filesystem::remove_all(root);
 }
 
-TEST(HashPool, EntriesOfAnOpenFolderMustStillBeTheFileThatWasSeen) {
-    const std::string root = halcyra::testing::makeTempFolder("poolat");
-    for (const char* name : {"kept", "vanished", "replaced"})
-        std::ofstream(root + "/" + name) << name;
-    const auto folder = std::make_shared<const OpenFolder>(::open(root.c_str(), O_RDONLY | O_DIRECTORY));
-    struct stat kept, vanished;
-    ASSERT_EQ(::stat((root + "/kept").c_str(), &kept), 0);
-    ASSERT_EQ(::stat((root + "/vanished").c_str(), &vanished), 0);
-    std::filesystem::remove(root + "/vanished");
-    std::filesystem::rename(root + "/kept", root + "/old");
-    std::filesystem::rename(root + "/replaced", root + "/kept"); // "kept" is now another file
-    std::filesystem::rename(root + "/old", root + "/moved");
-    const std::vector<std::string> expected = {TFileHashing(TFileHashing::KindMD5).HashFile(root + "/moved"),
-                                               "", ""};
-    ASSERT_EQ(expected[0].size(), 32u);
-
-    for (const unsigned threads : {1u, 4u}) {
-        HashPool pool(TFileHashing::KindMD5, threads);
-        const std::vector<std::pair<std::string, struct stat>> jobs = {
-            {"moved", kept}, {"vanished", vanished}, {"kept", kept}};
-        std::vector<std::string> hashes;
-        for (const auto& [name, seen] : jobs) {
-            if (pool.full())
-                hashes.push_back(pool.take().value());
-            pool.submit(folder, name, seen);
-        }
-        while (pool.pending() > 0)
-            hashes.push_back(pool.take().value());
-        EXPECT_EQ(hashes, expected) << "threads " << threads;
-    }
-    std::filesystem::remove_all(root);
-}
-
 // Hundreds of GiB of holes: hashing it would take minutes, so a pool that returns has stopped inside it.
 TEST(HashPool, StopInsideAHugeFileDropsEveryResultInFlight) {
     const std::string root = halcyra::testing::makeTempFolder("poolstop");
