@@ -338,7 +338,8 @@ void ConsoleHasher::visitEntry(int dirFd, const std::string& name, unsigned char
     printLine(hash, lineTail(relative, name, topLevel), started);
 }
 
-std::string ConsoleHasher::lineTail(const std::string& relative, const std::string& name, bool topLevel) const {
+std::string ConsoleHasher::lineTail(const std::string& relative, const std::string& name,
+                                    bool topLevel) const {
     std::string tail = " ";
     if (!topLevel)
         tail += relative;

@@ -106,7 +106,8 @@ private:
     // Prints the line of entry `name` of `dirFd` when it is not a folder.
     void visitEntry(int dirFd, const std::string& name, unsigned char type, const std::string& relative,
                     bool topLevel);
-    void printLine(std::string_view hash, std::string_view tail, std::chrono::steady_clock::time_point started);
+    void printLine(std::string_view hash, std::string_view tail,
+                   std::chrono::steady_clock::time_point started);
     // " <display name>\r\n" of entry `name`.
     std::string lineTail(const std::string& relative, const std::string& name, bool topLevel) const;
     // Holds the line of entry `name` of `dirFd`, handing it to the pool when `file` (its stat) is given.
@@ -130,11 +131,11 @@ private:
     std::string BaseDir;
 
     unsigned m_maxThreads;
-    std::unique_ptr<HashPool> m_pool;            // present while files are hashed by several threads
-    std::deque<HeldLine> m_held;                 // lines waiting for the pool, oldest first
-    std::shared_ptr<const OpenFolder> m_folder;  // the folder being scanned, once a file of it is handed in
-    StopPoll m_waitPoll;                         // while waiting for a hash: keeps the output live
-    dev_t m_device = 0;                          // the last folder's device and its thread count
+    std::unique_ptr<HashPool> m_pool;           // present while files are hashed by several threads
+    std::deque<HeldLine> m_held;                // lines waiting for the pool, oldest first
+    std::shared_ptr<const OpenFolder> m_folder; // the folder being scanned, once a file of it is handed in
+    StopPoll m_waitPoll;                        // while waiting for a hash: keeps the output live
+    dev_t m_device = 0;                         // the last folder's device and its thread count
     unsigned m_deviceThreads = 0;
 
     std::chrono::steady_clock::time_point m_heldSince; // when the oldest held line's file was started

@@ -69,7 +69,8 @@ int main(int argc, char** argv) {
         if (argc < 2) {
             writeUsage(out, programFileName(argc > 0 ? argv[0] : nullptr));
         } else {
-            ConsoleHasher hasher(out, [](const std::string& line) { writeError(line); }, usableCores());
+            ConsoleHasher hasher(
+                out, [](const std::string& line) { writeError(line); }, usableCores());
             for (int i = 1; i < argc; ++i)
                 hasher.processParameter(argv[i]);
             hasher.printHeldLines();

@@ -1,9 +1,9 @@
 #include "detection/FileSettings.h"
 
+#include "base/IOStream.h"
 #include "base/LineEscape.h"
 #include "base/NumberText.h"
 #include "base/Paths.h"
-#include "base/IOStream.h"
 
 #include <cerrno>
 #include <charconv>

@@ -1,11 +1,11 @@
 #include "detection/Log.h"
 
 #include "HalcyraVersion.h"
+#include "base/DateTime.h"
+#include "base/IOStream.h"
 #include "base/NumberText.h"
 #include "base/Paths.h"
 #include "base/Product.h"
-#include "base/DateTime.h"
-#include "base/IOStream.h"
 #include "platform/UiServices.h"
 
 #include <cstdio>

@@ -2,9 +2,9 @@
 
 #include "detection/FileSettings.h"
 
+#include "base/IOStream.h"
 #include "base/Paths.h"
 #include "base/ProfileNameRule.h"
-#include "base/IOStream.h"
 #include "detection/ProfileRunLock.h"
 #include "platform/RegistryStore.h"
 #include "settings/RegExport.h"

@@ -1,7 +1,7 @@
 #include "detection/ProfileRunLock.h"
 
-#include "base/Paths.h"
 #include "base/IOStream.h"
+#include "base/Paths.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

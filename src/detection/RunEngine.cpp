@@ -1,9 +1,9 @@
 #include "detection/RunEngine.h"
 
 #include "base/AsciiCase.h"
+#include "base/Clock.h"
 #include "base/DisplayDateTime.h"
 #include "base/ProfileNameRule.h"
-#include "base/Clock.h"
 #include "detection/DifferencesReview.h"
 #include "detection/FileSettings.h"
 #include "detection/Log.h"

@@ -1,9 +1,9 @@
 #include "detection/TreeScan.h"
 
-#include "base/Paths.h"
 #include "base/Clock.h"
-#include "detection/FolderListing.h"
 #include "base/IOStream.h"
+#include "base/Paths.h"
+#include "detection/FolderListing.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -33,9 +33,9 @@ private:
     std::string m_clipboard;
 };
 
-// Writes `title` + ": " + `text` as one line. Control characters (ESC, CR and LF among them) and "<" in `text`
-// are written as "<HH>", as the data files write names, so that a name cannot break the line, forge another
-// or send terminal commands.
+// Writes `title` + ": " + `text` as one line. Control characters (ESC, CR and LF among them) and "<" in
+// `text` are written as "<HH>", as the data files write names, so that a name cannot break the line, forge
+// another or send terminal commands.
 void writeMessageLine(std::ostream& errors, std::string_view title, std::string_view text);
 
 // The installed UI services, or, when none are installed, services that write to standard error and answer

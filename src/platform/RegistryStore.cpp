@@ -314,8 +314,9 @@ RegistryStore::~RegistryStore() {
 }
 
 bool RegistryStore::fail(const char* reason) {
-    m_lastError = "The settings database \"" + m_file + "\" could not be " + (m_writing ? "written" : "read") +
-                  ": " + (reason != nullptr ? reason : sqlite3_errmsg(m_db));
+    m_lastError = "The settings database \"" + m_file + "\" could not be " +
+                  (m_writing ? "written" : "read") + ": " +
+                  (reason != nullptr ? reason : sqlite3_errmsg(m_db));
     return false;
 }
 

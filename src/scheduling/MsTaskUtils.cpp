@@ -1,9 +1,9 @@
 #include "scheduling/MsTaskUtils.h"
 
 #include "base/AsciiCase.h"
+#include "base/DateTime.h"
 #include "base/Paths.h"
 #include "base/Wildcard.h"
-#include "base/DateTime.h"
 #include "scheduling/TaskSchedule.h"
 
 #include <algorithm>

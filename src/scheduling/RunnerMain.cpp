@@ -12,10 +12,10 @@
 // due, or when the job file is gone and its crontab lines were removed; 1 when the job could not be run or
 // recorded; 2 for a wrong command line. A time limit of 0 sets no limit.
 
-#include "base/NumberText.h"
-#include "base/Paths.h"
 #include "base/DateTime.h"
 #include "base/IOStream.h"
+#include "base/NumberText.h"
+#include "base/Paths.h"
 #include "platform/CrontabBackend.h"
 #include "platform/PowerSupply.h"
 #include "scheduling/MsTaskUtils.h"

@@ -1,8 +1,8 @@
 #include "scheduling/Scheduler.h"
 
 #include "base/AsciiCase.h"
-#include "base/Paths.h"
 #include "base/IOStream.h"
+#include "base/Paths.h"
 #include "scheduling/CronTable.h"
 #include "scheduling/TaskSchedule.h"
 

@@ -1,9 +1,9 @@
 #include "scheduling/TaskJob.h"
 
-#include "base/LineEscape.h"
-#include "base/NumberText.h"
 #include "base/DateTime.h"
 #include "base/IOStream.h"
+#include "base/LineEscape.h"
+#include "base/NumberText.h"
 
 #include <cerrno>
 #include <cstdio>

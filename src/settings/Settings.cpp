@@ -162,7 +162,8 @@ bool TSettings::WriteString(std::string_view Name, std::string_view Value) {
         break;
     case RegStatus::NotFound:
     case RegStatus::Invalid:
-        m_writeError = "The settings key \"" + m_key + "\" cannot hold the value \"" + std::string(Name) + "\".";
+        m_writeError =
+            "The settings key \"" + m_key + "\" cannot hold the value \"" + std::string(Name) + "\".";
         break;
     }
     return false;

@@ -1,10 +1,10 @@
 #include "shell/OldSettings.h"
 
 #include "base/AsciiCase.h"
+#include "base/IOStream.h"
 #include "base/ProfileNameRule.h"
 #include "detection/CommaText.h"
 #include "detection/FileSettings.h"
-#include "base/IOStream.h"
 #include "settings/Settings.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "shell/ProfileHousekeeping.h"
 
-#include "detection/FileSettings.h"
 #include "base/IOStream.h"
+#include "detection/FileSettings.h"
 #include "detection/Log.h"
 #include "detection/ProfileRunLock.h"
 #include "platform/MessageBoxes.h"

@@ -1,7 +1,7 @@
 #include "tools/Md5List.h"
 
-#include "base/LineEscape.h"
 #include "base/IOStream.h"
+#include "base/LineEscape.h"
 #include "hashing/Hashing.h"
 
 namespace halcyra {

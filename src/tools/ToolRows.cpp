@@ -1,8 +1,8 @@
 #include "tools/ToolRows.h"
 
+#include "base/IOStream.h"
 #include "base/LongPath.h"
 #include "base/Paths.h"
-#include "base/IOStream.h"
 #include "hashing/Hashing.h"
 #include "tools/Md5List.h"
 

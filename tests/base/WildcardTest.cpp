@@ -31,7 +31,7 @@ TEST(Wildcard, StarsAndQuestionMarksIgnoreAsciiCase) {
     EXPECT_FALSE(search("?", ""));
     EXPECT_TRUE(search("*a*b", "xxaxxb"));
     EXPECT_FALSE(search("*.txt", "a.txt.bak"));
-    EXPECT_FALSE(search("\xC3\xA9", "\xC3\x89"));  // only ASCII letters fold
+    EXPECT_FALSE(search("\xC3\xA9", "\xC3\x89")); // only ASCII letters fold
 }
 
 TEST(Wildcard, BracketIsLiteralInDirectorySearch) {

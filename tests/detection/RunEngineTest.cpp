@@ -4,9 +4,9 @@
 #include "../platform/TestHome.h"
 #include "TestSupport.h"
 #include "base/DisplayDateTime.h"
+#include "base/IOStream.h"
 #include "base/ProfileNameRule.h"
 #include "detection/DifferencesReview.h"
-#include "base/IOStream.h"
 #include "detection/MaskList.h"
 #include "hashing/Hashing.h"
 #include "platform/UiServices.h"
@@ -281,7 +281,8 @@ TEST_F(RunEngineTest, NoHashSkipsHashingAndNeverComparesContents) {
     TSettings(profileKey("P")).WriteString("NoHash", "N");
     EXPECT_EQ(run("P", true).AllChanged, 0);
     EXPECT_EQ(value("P", "LastResult"), "No Changes");
-    EXPECT_NE(results("P").find("/a.txt*3*D16FB36F0911F878998C136191AF705E*"), std::string::npos); // MD5("xyz")
+    EXPECT_NE(results("P").find("/a.txt*3*D16FB36F0911F878998C136191AF705E*"),
+              std::string::npos); // MD5("xyz")
     writeFile(tree.path("a.txt"), "abc");
     tree.setMtime("a.txt", test::DefaultMtime);
     EXPECT_EQ(run("P", true).ContentsChanged, 1);
@@ -455,13 +456,12 @@ TEST_F(RunEngineTest, MissingProfilesAndMembersAreReportedInEveryMode) {
     TSettings odd(profileKey("odd"));
     odd.WriteString("ProfileType", "3");
     EXPECT_FALSE(runProfileEntry(odd, false, runner, &ui, &clock));
-    EXPECT_EQ(messages(),
-              (std::vector<std::string>{
-                  "The profile bad:name does not exist, or is corrupted.",
-                  "The profile ghost does not exist, or is corrupted.",
-                  "The profile Inner is a group and cannot be run as a member of the group G.",
-                  "The profile nothing does not exist, or is corrupted.",
-                  "The profile odd does not exist, or is corrupted."}));
+    EXPECT_EQ(messages(), (std::vector<std::string>{
+                              "The profile bad:name does not exist, or is corrupted.",
+                              "The profile ghost does not exist, or is corrupted.",
+                              "The profile Inner is a group and cannot be run as a member of the group G.",
+                              "The profile nothing does not exist, or is corrupted.",
+                              "The profile odd does not exist, or is corrupted."}));
     EXPECT_EQ(ran.size(), 1u);
     TSettings fine(profileKey("fine"));
     fine.WriteString("ProfileType", "1");
@@ -622,7 +622,8 @@ protected:
 
 TEST_F(RunBookkeepingTest, RunThatCannotRecordItsStartStoresNothingAndSaysWhy) {
     const std::string stored = results("P");
-    const std::string reason = "The settings database \"" + db() + "\" could not be written: database is locked";
+    const std::string reason =
+        "The settings database \"" + db() + "\" could not be written: database is locked";
     {
         testing::ScopedStoreOptions options(m_quick);
         testing::HeldLock lock(db(), testing::HeldLock::Writer); // another process in a long write
@@ -630,11 +631,12 @@ TEST_F(RunBookkeepingTest, RunThatCannotRecordItsStartStoresNothingAndSaysWhy) {
         EXPECT_EQ(errors.str(), "Error: The run of the profile P could not be recorded: " + reason + "\n");
         EXPECT_EQ(lastOutcome, RunEnd::Failed);
         run("P", false);
-        EXPECT_EQ(messages(), std::vector<std::string>{"The run of the profile P could not be recorded: " + reason});
+        EXPECT_EQ(messages(),
+                  std::vector<std::string>{"The run of the profile P could not be recorded: " + reason});
     }
     EXPECT_EQ(results("P"), stored);
     EXPECT_EQ(value("P", "LastResult"), "Changes"); // the previous run's
-    EXPECT_EQ(run("P", true).ContentsChanged, 1);      // so the change is still reported
+    EXPECT_EQ(run("P", true).ContentsChanged, 1);   // so the change is still reported
 }
 
 TEST_F(RunBookkeepingTest, FinalResultThatCannotBeWrittenFailsTheRun) {
@@ -644,8 +646,9 @@ TEST_F(RunBookkeepingTest, FinalResultThatCannotBeWrittenFailsTheRun) {
         run("P", true);
     }
     EXPECT_EQ(lastOutcome, RunEnd::Failed);
-    EXPECT_EQ(errors.str(), "Error: The run of the profile P could not be recorded: The settings database \"" +
-                                db() + "\" could not be written: disk I/O error\n");
+    EXPECT_EQ(errors.str(),
+              "Error: The run of the profile P could not be recorded: The settings database \"" + db() +
+                  "\" could not be written: disk I/O error\n");
     EXPECT_EQ(value("P", "LastResult"), "Aborted");
     EXPECT_NE(logPage("P").find("Contents"), std::string::npos); // the log keeps the record of the change
 }
@@ -674,11 +677,11 @@ TEST_F(RunBookkeepingTest, UnreadableStoreIsReportedWithItsReasonNotAsAMissingPr
     *busy = false;
     engine.Run();
     EXPECT_EQ(engine.Outcome(), RunEnd::Failed);
-    EXPECT_EQ(messages(), (std::vector<std::string>{
-                              "The profile P could not be read: The settings database \"" + db() +
-                                  "\" could not be opened: database is locked",
-                              "The profile P could not be read: The settings database \"" + db() +
-                                  "\" could not be read: database is locked"}));
+    EXPECT_EQ(messages(),
+              (std::vector<std::string>{"The profile P could not be read: The settings database \"" + db() +
+                                            "\" could not be opened: database is locked",
+                                        "The profile P could not be read: The settings database \"" + db() +
+                                            "\" could not be read: database is locked"}));
     EXPECT_EQ(value("P", "LastRun"), lastRun);
 }
 

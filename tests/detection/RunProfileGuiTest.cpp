@@ -145,7 +145,8 @@ TEST_F(RunWindowTest, UpdateHeldBackByTheThrottleIsDrawnByTheRefreshTimer) {
 
     // Only a run with a person at the window serves events inside a file.
     EXPECT_FALSE(progress.pollsInsideFiles());
-    EXPECT_TRUE(static_cast<RunProgress&>(*std::make_unique<TfrmRunProfile>(m_settings, false)).pollsInsideFiles());
+    EXPECT_TRUE(
+        static_cast<RunProgress&>(*std::make_unique<TfrmRunProfile>(m_settings, false)).pollsInsideFiles());
 }
 
 TEST(RunProfileEntry, MissingProfileIsReportedWithoutAWindow) {

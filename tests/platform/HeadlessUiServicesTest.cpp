@@ -51,8 +51,9 @@ TEST(HeadlessUiServices, WritesMessagesAnswersDefaultsAndOpensNothing) {
     // A name with a line break, a terminal escape or "<" cannot forge a line or a look-alike.
     std::ostringstream hostile;
     HeadlessUiServices(hostile).messageBox(MessageKind::Error, "Error",
-                                           "The profile \x1B]0;x\x07" "A\nError: fake<0A> \x7F does not exist", ButtonOk,
-                                           ButtonOk);
+                                           "The profile \x1B]0;x\x07"
+                                           "A\nError: fake<0A> \x7F does not exist",
+                                           ButtonOk, ButtonOk);
     reportSkippedWindow("review", "profile\rB", hostile);
     EXPECT_EQ(hostile.str(), "Error: The profile <1B>]0;x<07>A<0A>Error: fake<3C>0A> <7F> does not exist\n"
                              "Halcyra: no display, so the review was not shown; profile<0D>B\n");

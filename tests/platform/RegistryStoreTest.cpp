@@ -336,7 +336,8 @@ TEST_F(RegistryStoreTest, UnusableDatabaseFileFailsToOpenAndIsLeftAlone) {
     std::ofstream(options.file, std::ios::binary) << garbage;
     std::string error;
     EXPECT_EQ(RegistryStore::open(options, &error), nullptr);
-    EXPECT_EQ(error, "The settings database \"" + options.file + "\" could not be opened: file is not a database");
+    EXPECT_EQ(error,
+              "The settings database \"" + options.file + "\" could not be opened: file is not a database");
     std::ifstream in(options.file, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), garbage);
 

@@ -376,14 +376,16 @@ TEST_F(SettingsTest, FailedWritesReportTheStoresReasonAndKeepTheOldValue) {
         TSettings busy(kDaily);
         EXPECT_FALSE(busy.WriteString("Type", "new"));
         EXPECT_FALSE(busy.WriteInteger("Count", 1));
-        EXPECT_EQ(busy.WriteError(), "The settings database \"" + db + "\" could not be written: database is locked");
+        EXPECT_EQ(busy.WriteError(),
+                  "The settings database \"" + db + "\" could not be written: database is locked");
     }
     quick.writeFault = [] { return true; }; // a full disk
     {
         ScopedStoreOptions options(quick);
         TSettings full(kDaily);
         EXPECT_FALSE(full.WriteBool("On", true));
-        EXPECT_EQ(full.WriteError(), "The settings database \"" + db + "\" could not be written: disk I/O error");
+        EXPECT_EQ(full.WriteError(),
+                  "The settings database \"" + db + "\" could not be written: disk I/O error");
     }
     EXPECT_EQ(s.ReadString("Type"), "old");
     EXPECT_EQ(s.ReadString("On"), "");

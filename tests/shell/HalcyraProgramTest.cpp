@@ -42,7 +42,8 @@ protected:
     // Runs Halcyra with `arguments` and no display (or with DISPLAY set to `display`); the settings and data
     // folders are the test's. A `fileSizeLimit` above 0 caps the size of every file the program writes, as
     // a full disk would.
-    static Outcome run(const QStringList& arguments, const char* display = nullptr, rlim_t fileSizeLimit = 0) {
+    static Outcome run(const QStringList& arguments, const char* display = nullptr,
+                       rlim_t fileSizeLimit = 0) {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})

@@ -226,7 +226,8 @@ TEST_F(MainWindowTest, LockedStoreRemovesNothingAndOffersNothing) {
         EXPECT_TRUE(listed(*window).empty());
         // The store's reason, and no offer of a first profile.
         ASSERT_EQ(messages().size(), 1u);
-        EXPECT_NE(messages()[0].find("registry.db\" could not be opened: database is locked"), std::string::npos)
+        EXPECT_NE(messages()[0].find("registry.db\" could not be opened: database is locked"),
+                  std::string::npos)
             << messages()[0];
     }
     auto window = makeWindow();

@@ -1,8 +1,8 @@
 #include "shell/OldSettings.h"
 
 #include "../platform/TestHome.h"
-#include "detection/FileSettings.h"
 #include "base/IOStream.h"
+#include "detection/FileSettings.h"
 #include "settings/Settings.h"
 
 #include <gtest/gtest.h>
