@@ -42,13 +42,13 @@ public:
     ConsoleHasher& operator=(const ConsoleHasher&) = delete;
 
     // A switch ("-r", "-nr", "-m", "-c", whole word, any letter case) changes the state for the
-    // parameters that follow it; every other parameter is a file specification and is scanned.
+    // parameters that follow it; every other parameter names files (see ScanFileSpec) and is scanned.
     void processParameter(std::string_view parameter);
 
-    // Hashes and prints the files that match a file specification (a path whose last component may
-    // hold '*' and '?'); with `Recursive` on, the same name mask is then applied in every sub-folder,
-    // depth first, at any depth. Entries of each folder come in byte order of their names. A
-    // specification whose folder does not exist prints nothing.
+    // Hashes and prints the files that match `spec`, a path whose last component may hold '*' and '?';
+    // with `Recursive` on, the same name mask is then applied in every sub-folder, depth first, at any
+    // depth. Entries of each folder come in byte order of their names. Nothing is printed when the
+    // folder of `spec` does not exist.
     void ScanFileSpec(const std::string& spec);
 
     // Prints the lines of files still being hashed ahead; call it after the last parameter. With one
