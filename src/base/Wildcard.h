@@ -16,7 +16,7 @@ class WildcardMask {
 public:
     enum class Syntax {
         // '*' and '?' only, '[' is an ordinary character; "*.*" matches every name,
-        // also names without a dot (the console hasher's file specifications).
+        // also names without a dot (the console hasher's file patterns).
         DirectorySearch,
         // '*', '?' and character sets "[abc]", "[a-z]", "[!a-z]" (profile and tool masks).
         FileMask,

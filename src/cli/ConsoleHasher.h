@@ -34,7 +34,7 @@ public:
     // Receives one error line (ending CR LF) for standard error.
     using ErrorSink = std::function<void(const std::string&)>;
 
-    // `hashThreads` is the most threads that hash files; each file specification whose folder lies on a
+    // `hashThreads` is the most threads that hash files; each file pattern whose folder lies on a
     // rotational disk is hashed with one. With one, every file is hashed on the calling thread.
     ConsoleHasher(OutputWriter& out, ErrorSink errors, unsigned hashThreads = 1);
     virtual ~ConsoleHasher();

@@ -1,4 +1,4 @@
-// HalcyraCL: prints the MD5 or CRC-32 of every file matching the file specifications on its command line.
+// HalcyraCL: prints the MD5 or CRC-32 of every file matching the file patterns on its command line.
 
 #include "HalcyraVersion.h"
 #include "base/Paths.h"
