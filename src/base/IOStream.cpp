@@ -250,17 +250,27 @@ bool AtomicLineWriter::open() {
     return false;
 }
 
-bool AtomicLineWriter::flushBuffer() {
-    std::size_t done = 0;
-    while (done < m_buffer.size()) {
-        const ssize_t count = write(m_fd, m_buffer.data() + done, m_buffer.size() - done);
+bool writeAll(int fd, const void* data, std::size_t size) {
+    const char* at = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t count = ::write(fd, at, size);
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0) {
-            fail(Failure::Write, count < 0 ? errno : EIO);
+            if (count == 0)
+                errno = EIO;
             return false;
         }
-        done += static_cast<std::size_t>(count);
+        at += count;
+        size -= static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
+bool AtomicLineWriter::flushBuffer() {
+    if (!writeAll(m_fd, m_buffer.data(), m_buffer.size())) {
+        fail(Failure::Write, errno);
+        return false;
     }
     m_buffer.clear();
     return true;

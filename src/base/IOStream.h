@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -7,6 +8,10 @@ namespace halcyra {
 
 // The system's message text for an errno value.
 std::string systemMessage(int error);
+
+// Writes all `size` bytes of `data` to `fd`, retrying interrupted and short writes. False with errno set
+// when a write failed (EIO when the system wrote nothing without saying why).
+bool writeAll(int fd, const void* data, std::size_t size);
 
 // False only when nothing stands at `path` (no entry, a dangling link, or a missing folder on the way).
 bool fileExists(const std::string& path);

@@ -1,5 +1,7 @@
 #include "cli/OutputWriter.h"
 
+#include "base/IOStream.h"
+
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -29,18 +31,8 @@ void OutputWriter::flush() {
 }
 
 void OutputWriter::writeAll(const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(m_fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            throw OutputWriteError(std::strerror(errno));
-        }
-        if (written == 0)
-            throw OutputWriteError(std::strerror(EIO));
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
+    if (!halcyra::writeAll(m_fd, data, size))
+        throw OutputWriteError(std::strerror(errno));
 }
 
 } // namespace halcyra

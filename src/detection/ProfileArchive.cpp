@@ -201,19 +201,10 @@ void extractMember(zip_t* archive, zip_int64_t index, const std::string& member,
             failure = "is too large.";
             break;
         }
-        for (const char* at = block; at < block + got;) {
-            const ssize_t written = ::write(fd, at, static_cast<std::size_t>(block + got - at));
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0) {
-                failure =
-                    "could not be written to \"" + target + "\": " + systemMessage(written < 0 ? errno : EIO);
-                break;
-            }
-            at += written;
-        }
-        if (!failure.empty())
+        if (!writeAll(fd, block, static_cast<std::size_t>(got))) {
+            failure = "could not be written to \"" + target + "\": " + systemMessage(errno);
             break;
+        }
     }
     zip_fclose(file);
     if (failure.empty() && ::fsync(fd) != 0)

@@ -1,5 +1,6 @@
 #include "settings/RegExport.h"
 
+#include "base/IOStream.h"
 #include "platform/RegistryStore.h"
 
 #include <fcntl.h>
@@ -97,16 +98,10 @@ bool writeWhole(const std::string& fileName, std::string_view text, std::string&
     const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0600);
     if (fd < 0)
         return failed(errno);
-    while (!text.empty()) {
-        const ssize_t written = ::write(fd, text.data(), text.size());
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            const int error = written < 0 ? errno : EIO;
-            ::close(fd);
-            return failed(error);
-        }
-        text.remove_prefix(static_cast<std::size_t>(written));
+    if (!writeAll(fd, text.data(), text.size())) {
+        const int error = errno;
+        ::close(fd);
+        return failed(error);
     }
     if (::close(fd) != 0)
         return failed(errno);

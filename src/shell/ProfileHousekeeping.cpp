@@ -83,13 +83,7 @@ bool copyFileReplacing(const std::string& from, const std::string& to) {
             copied = got == 0;
             break;
         }
-        for (const char* at = block; copied && at < block + got;) {
-            const ssize_t written = ::write(out, at, static_cast<std::size_t>(block + got - at));
-            if (written < 0 && errno == EINTR)
-                continue;
-            copied = written > 0;
-            at += written > 0 ? written : 0;
-        }
+        copied = writeAll(out, block, static_cast<std::size_t>(got));
     }
     ::close(in);
     if (out >= 0) {
