@@ -250,6 +250,39 @@ bool AtomicLineWriter::open() {
     return false;
 }
 
+int readWholeFile(const std::string& path, std::string& text, std::int64_t maxSize) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return errno;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxSize) {
+        const int error = S_ISREG(info.st_mode) && info.st_size > maxSize ? EFBIG : EINVAL;
+        close(fd);
+        return error;
+    }
+    text.clear();
+    char buffer[8192];
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            const int error = errno;
+            close(fd);
+            return error;
+        }
+        if (got == 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(got));
+        if (static_cast<std::uint64_t>(text.size()) > static_cast<std::uint64_t>(maxSize)) {
+            close(fd);
+            return EFBIG;
+        }
+    }
+    close(fd);
+    return 0;
+}
+
 bool writeAll(int fd, const void* data, std::size_t size) {
     const char* at = static_cast<const char*>(data);
     while (size > 0) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -8,6 +9,11 @@ namespace halcyra {
 
 // The system's message text for an errno value.
 std::string systemMessage(int error);
+
+// Reads the whole regular file `path` into `text`: 0, or the errno value of the failure (ENOENT when it does
+// not exist, EINVAL when it is not a regular file, EFBIG when it holds more than `maxSize` bytes). A file
+// that would block is an error, never a wait.
+int readWholeFile(const std::string& path, std::string& text, std::int64_t maxSize);
 
 // Writes all `size` bytes of `data` to `fd`, retrying interrupted and short writes. False with errno set
 // when a write failed (EIO when the system wrote nothing without saying why).

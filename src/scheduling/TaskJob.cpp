@@ -308,36 +308,7 @@ bool holdsLineBreakOrNul(std::string_view text) {
 }
 
 int readTaskRecord(const std::string& path, std::string& text) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return errno;
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > MaxRecordSize) {
-        const int error = S_ISREG(info.st_mode) && info.st_size > MaxRecordSize ? EFBIG : EINVAL;
-        close(fd);
-        return error;
-    }
-    text.clear();
-    char buffer[8192];
-    for (;;) {
-        const ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            const int error = errno;
-            close(fd);
-            return error;
-        }
-        if (got == 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(got));
-        if (text.size() > static_cast<std::size_t>(MaxRecordSize)) {
-            close(fd);
-            return EFBIG;
-        }
-    }
-    close(fd);
-    return 0;
+    return readWholeFile(path, text, MaxRecordSize);
 }
 
 bool writeTaskRecord(const std::string& path, std::string_view text, std::string& error) {

@@ -1,6 +1,7 @@
 #include "settings/RegMerge.h"
 
 #include "base/AsciiCase.h"
+#include "base/IOStream.h"
 #include "platform/RegistryStore.h"
 #include "settings/RegText.h"
 
@@ -47,34 +48,8 @@ std::string_view withoutLeadingBackslash(std::string_view path) {
     return path;
 }
 
-// Reads a whole regular file; 0 or the errno value of the failure.
-int readWholeFile(const std::string& path, std::string& bytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return errno;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return EINVAL;
-    }
-    bytes.clear();
-    char block[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd, block, sizeof block);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            const int error = errno;
-            ::close(fd);
-            return error;
-        }
-        if (got == 0)
-            break;
-        bytes.append(block, static_cast<std::size_t>(got));
-    }
-    ::close(fd);
-    return 0;
-}
+// The largest registry text read: far more than any profile's settings.
+constexpr std::int64_t MaxRegistryTextSize = std::int64_t{64} << 20;
 
 } // namespace
 
@@ -95,7 +70,7 @@ bool TRegMerge::load() {
     m_errorCode = 0;
     m_pos = 0;
     m_text.clear();
-    if (const int error = readWholeFile(m_fileName, m_text); error != 0) {
+    if (const int error = readWholeFile(m_fileName, m_text, MaxRegistryTextSize); error != 0) {
         m_text.clear();
         return fail(static_cast<std::uint32_t>(error));
     }
