@@ -1,6 +1,7 @@
 #include "detection/ResultsDisplay.h"
 
 #include "detection/DifferencesReview.h"
+#include "platform/BusyCursor.h"
 #include "platform/HeadlessUiServices.h"
 #include "platform/MessageBoxes.h"
 #include "platform/QtText.h"
@@ -8,7 +9,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCursor>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -45,15 +45,6 @@ UiServices& uiServices() {
     static QtUiServices fallback;
     return fallback;
 }
-
-// The hourglass for one scope; the previous cursor comes back however the scope ends.
-class BusyCursor {
-public:
-    BusyCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 QLabel* plainLabel(const char* objectName, const QString& caption, QWidget* parent) {
     auto* label = new QLabel(caption, parent);

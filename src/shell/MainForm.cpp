@@ -3,6 +3,7 @@
 #include "base/Product.h"
 #include "detection/RunEngine.h"
 #include "detection/RunProfile.h"
+#include "platform/BusyCursor.h"
 #include "platform/HeadlessUiServices.h"
 #include "platform/MessageBoxes.h"
 #include "platform/QtText.h"
@@ -639,10 +640,7 @@ void TfrmMain::aUpdateCheckExecute() {
     bool newer = false;
     {
         // The request holds the window until it ends; the hourglass says so, and goes on every way out.
-        struct BusyCursor {
-            BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-            ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-        } busy;
+        const BusyCursor busy;
         newer = UpdateCheckEntry && UpdateCheckEntry(newVersion, errorText);
     }
     UiServices* ui = currentUiServices();
