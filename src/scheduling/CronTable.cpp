@@ -41,10 +41,6 @@ std::optional<std::string_view> withoutTriggerIndex(std::string_view line) {
     return line.substr(0, blank);
 }
 
-bool endsWith(std::string_view text, std::string_view tail) {
-    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
-}
-
 } // namespace
 
 CronBlockMarkers cronBlockMarkers(std::string_view tasksFolder) {
@@ -99,7 +95,7 @@ std::optional<std::string> cronTaskLine(int startMinute, std::string_view runner
 bool cronLineRunsJob(std::string_view line, std::string_view jobPath) {
     const auto command = withoutTriggerIndex(line);
     const auto quoted = cronQuote(jobPath);
-    return command && quoted && endsWith(*command, " " + *quoted);
+    return command && quoted && command->ends_with(" " + *quoted);
 }
 
 bool cronLineRunsJobIn(std::string_view line, std::string_view tasksFolder) {
@@ -113,7 +109,7 @@ bool cronLineRunsJobIn(std::string_view line, std::string_view tasksFolder) {
         return false;
     const std::string_view name = command->substr(at + 1 + quoted->size());
     constexpr std::string_view Tail = ".job'";
-    return name.size() > Tail.size() && endsWith(name, Tail) &&
+    return name.size() > Tail.size() && name.ends_with(Tail) &&
            name.substr(0, name.size() - Tail.size()).find_first_of("/'") == std::string_view::npos;
 }
 
