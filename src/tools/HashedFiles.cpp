@@ -1,12 +1,14 @@
 #include "tools/HashedFiles.h"
 
 #include "base/Paths.h"
+#include "platform/BusyCursor.h"
 #include "platform/HeadlessUiServices.h"
 #include "platform/MessageBoxes.h"
 #include "tools/Md5List.h"
 
 #include <QAction>
-#include <QApplication>
+
+#include <optional>
 
 namespace halcyra {
 
@@ -113,15 +115,15 @@ void TfrmHashedFiles::aCompareExecute() {
         showError(ui(), errorText);
         return;
     }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::optional<BusyCursor> busyCursor(std::in_place);
     const CompareOutcome outcome =
-        compareRows(model().rows(), selected, list, [this](const std::string& text) {
-            QApplication::restoreOverrideCursor();
+        compareRows(model().rows(), selected, list, [this, &busyCursor](const std::string& text) {
+            busyCursor.reset(); // the question gets the ordinary pointer
             const bool more = askErrorYesNo(ui(), text);
-            QApplication::setOverrideCursor(Qt::WaitCursor);
+            busyCursor.emplace();
             return more;
         });
-    QApplication::restoreOverrideCursor();
+    busyCursor.reset();
     selectRows(outcome.highlighted);
     UpdateActions();
     const std::string summary = compareSummary(outcome);
