@@ -6,8 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <memory>
 
 namespace halcyra {
@@ -92,7 +92,7 @@ void appendValue(std::string& out, const RegValue& value) {
 
 bool writeWhole(const std::string& fileName, std::string_view text, std::string& errorText) {
     const auto failed = [&](int error) {
-        errorText = "The file \"" + fileName + "\" could not be written: " + std::strerror(error);
+        errorText = "The file \"" + fileName + "\" could not be written: " + systemMessage(error);
         return false;
     };
     const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0600);
