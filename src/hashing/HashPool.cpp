@@ -1,5 +1,7 @@
 #include "hashing/HashPool.h"
 
+#include "base/LongPath.h"
+
 #include <algorithm>
 #include <fstream>
 #include <sched.h>
@@ -56,7 +58,7 @@ bool onRotationalDisk(dev_t device, const std::string& sysRoot) {
 
 unsigned hashThreadsFor(const std::string& folder) {
     struct stat st;
-    if (::stat(folder.c_str(), &st) != 0)
+    if (statLongPath(folder, st, true) != 0)
         return 1;
     return onRotationalDisk(st.st_dev) ? 1 : usableCores();
 }
