@@ -4,8 +4,10 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <iterator>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -260,21 +262,31 @@ std::unique_ptr<RegistryStore> RegistryStore::open(std::string* error) {
 
 namespace {
 
+// Connections this process has open, by any store object; guarded by liveStoresMutex().
+std::mutex& liveStoresMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+int liveStores = 0;
+
 // Makes the database file, and journal files left from an earlier session, readable by their owner only,
 // whatever the umask and the folder's mode. SQLite gives the journal files it creates the mode of the
-// database file. Failures are left to the open that follows, which reports them.
-void makePrivate(const std::string& file) {
-    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
-    if (fd < 0)
-        return;
+// database file. Modes are changed through the paths: record locks belong to the process, so closing any
+// descriptor of the database would drop the locks of every connection this process holds on it, and
+// another process could then remove the journal under them. A missing database is created (private) only
+// while this process has no connection, which is the one time a descriptor may be opened and closed.
+// Failures are left to the open that follows, which reports them.
+void makePrivate(const std::string& file, bool firstConnection) {
     struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0077) != 0)
-        fchmod(fd, info.st_mode & 0700);
-    close(fd);
-    for (const char* suffix : {"-wal", "-shm", "-journal"}) {
-        const std::string journal = file + suffix;
-        if (stat(journal.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0077) != 0)
-            chmod(journal.c_str(), info.st_mode & 0700);
+    if (firstConnection && ::stat(file.c_str(), &info) != 0 && errno == ENOENT) {
+        const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        const std::string path = file + suffix;
+        if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0077) != 0)
+            ::chmod(path.c_str(), info.st_mode & 0700);
     }
 }
 
@@ -286,7 +298,8 @@ std::string openFailureText(const std::string& file, std::string_view reason) {
 
 std::unique_ptr<RegistryStore> RegistryStore::open(const Options& options, std::string* error) {
     const std::string file = options.file.empty() ? settingsFolder() + "registry.db" : options.file;
-    makePrivate(file);
+    std::unique_lock<std::mutex> guard(liveStoresMutex());
+    makePrivate(file, liveStores == 0);
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
@@ -296,21 +309,27 @@ std::unique_ptr<RegistryStore> RegistryStore::open(const Options& options, std::
         return nullptr;
     }
     std::unique_ptr<RegistryStore> store(new RegistryStore(db, options, file));
+    guard.unlock(); // the store counts as live from here; its destructor takes the mutex again
     if (!store->setup()) {
         if (error != nullptr)
             *error = openFailureText(file, store->m_lastError);
         return nullptr;
     }
+    makePrivate(file, false); // what SQLite created beside another connection of this process
     return store;
 }
 
 RegistryStore::RegistryStore(sqlite3* db, Options options, std::string file)
-    : m_db(db), m_options(std::move(options)), m_file(std::move(file)), m_statements(StmtCount, nullptr) {}
+    : m_db(db), m_options(std::move(options)), m_file(std::move(file)), m_statements(StmtCount, nullptr) {
+    ++liveStores; // under liveStoresMutex(), held by open()
+}
 
 RegistryStore::~RegistryStore() {
     for (sqlite3_stmt* s : m_statements)
         sqlite3_finalize(s); // reports the statement's last error again, which was already handled
     sqlite3_close_v2(m_db);  // an open transaction is rolled back
+    const std::lock_guard<std::mutex> guard(liveStoresMutex());
+    --liveStores;
 }
 
 bool RegistryStore::fail(const char* reason) {

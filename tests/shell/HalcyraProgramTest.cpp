@@ -45,6 +45,12 @@ protected:
     static Outcome run(const QStringList& arguments, const char* display = nullptr,
                        rlim_t fileSizeLimit = 0) {
         QProcess process;
+        start(process, arguments, display, fileSizeLimit);
+        return finish(process);
+    }
+
+    static void start(QProcess& process, const QStringList& arguments, const char* display = nullptr,
+                      rlim_t fileSizeLimit = 0) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             environment.remove(name);
@@ -59,6 +65,9 @@ protected:
             });
         }
         process.start(QStringLiteral(HALCYRA_BIN_DIR "/Halcyra"), arguments);
+    }
+
+    static Outcome finish(QProcess& process) {
         Outcome outcome;
         outcome.finished = process.waitForFinished(60000);
         if (!outcome.finished)
@@ -124,6 +133,26 @@ TEST_F(HalcyraProgramTest, ExitStatusSaysWhetherEveryNamedProfileRanToItsEnd) {
     EXPECT_EQ(hostile.exitCode, 1);
     EXPECT_EQ(hostile.errors,
               "Error: The profile <1B>[2J<0A>Error: all fine <3C> does not exist, or is corrupted.\n");
+}
+
+TEST_F(HalcyraProgramTest, TwoProgramsShareOneSettingsStoreWithoutLosingItsLocks) {
+    // One program runs several profiles in turn (a connection opens beside the live one for each) while a
+    // second runs another; neither may pull the store's journal from under the other.
+    for (const char* name : {"A", "B", "C"}) {
+        TSettings profile(std::string(SettingsRootKey) + "\\" + name);
+        profile.WriteString("ProfileType", "1");
+        profile.WriteString("Source", m_tree.root());
+    }
+    for (int round = 0; round < 20; ++round) {
+        QProcess several, single;
+        start(several, {"A", "B", "Daily"});
+        start(single, {"C"});
+        const Outcome first = finish(several), second = finish(single);
+        ASSERT_EQ(first.exitCode, 0) << "round " << round << ": " << first.errors;
+        ASSERT_EQ(second.exitCode, 0) << "round " << round << ": " << second.errors;
+        ASSERT_EQ(first.errors + second.errors, "") << "round " << round;
+    }
+    EXPECT_EQ(TSettings(std::string(SettingsRootKey) + "\\C").ReadString("LastResult"), "No Changes");
 }
 
 TEST_F(HalcyraProgramTest, FullDataFolderFailsAnUnattendedRunWithTheReasonOnStandardError) {
