@@ -54,6 +54,7 @@ void reportFatal(const std::string& message) {
 int main(int argc, char** argv) {
     // A closed pipe must surface as a failed write, not as a silent death by signal.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN); // likewise an output file at the file-size limit
     // When started without standard output, keep descriptor 1 from being reused by a file the run
     // opens: a read-only placeholder makes every write fail instead.
     if (fcntl(STDOUT_FILENO, F_GETFD) == -1 && errno == EBADF) {

@@ -322,6 +322,8 @@ int run(const Options& options) {
 } // namespace halcyra
 
 int main(int argc, char** argv) {
+    // A task record written past the file-size limit fails with EFBIG and is reported.
+    std::signal(SIGXFSZ, SIG_IGN);
     const auto options = halcyra::parseOptions(argc, argv);
     if (!options) {
         std::cerr << "Usage: HalcyraRunner [--now=SECONDS] JOBFILE [TRIGGER]" << std::endl;

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -97,6 +98,9 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
+    // A write past the file-size limit must fail with EFBIG and be reported like every other failed
+    // write, not end the process with its temporaries and locks left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
     // The words are the program's own: Qt sees none of them, so a profile named like a Qt option
     // ("-style", "-reverse") reaches the command line unchanged.
     const std::vector<std::string> parameters(argv + (argc > 0 ? 1 : 0), argv + argc);

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/resource.h>
@@ -60,8 +61,7 @@ protected:
         if (fileSizeLimit > 0) {
             process.setChildProcessModifier([fileSizeLimit] {
                 const rlimit limit{fileSizeLimit, fileSizeLimit};
-                setrlimit(RLIMIT_FSIZE, &limit);
-                signal(SIGXFSZ, SIG_IGN); // a write past the limit fails with EFBIG instead
+                setrlimit(RLIMIT_FSIZE, &limit); // SIGXFSZ keeps its default action
             });
         }
         process.start(QStringLiteral(HALCYRA_BIN_DIR "/Halcyra"), arguments);
@@ -168,6 +168,13 @@ TEST_F(HalcyraProgramTest, FullDataFolderFailsAnUnattendedRunWithTheReasonOnStan
     EXPECT_EQ(outcome.errors.rfind("Error: The results could not be saved: ", 0), 0u) << outcome.errors;
     EXPECT_EQ(std::count(outcome.errors.begin(), outcome.errors.end(), '\n'), 1) << outcome.errors;
     EXPECT_EQ(m_profile.ReadString("LastResult"), "Failure");
+    // Nothing of the failed run is left in the data folder: no temporary, no run lock.
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(m_home.root() + "/data/Halcyra"))
+        if (const std::string name = entry.path().filename().string();
+            name.find(".tmp") != std::string::npos || name.find("_run.lock") != std::string::npos)
+            left.push_back(name);
+    EXPECT_EQ(left, std::vector<std::string>{});
 }
 
 TEST_F(HalcyraProgramTest, UnusableDisplayRunsWithoutOneAndQuietly) {
