@@ -150,10 +150,19 @@ void RunEngine::reportToPerson(std::string_view text) {
 }
 
 bool RunEngine::record(std::string_view name, std::string_view value) {
-    if (m_settings.WriteString(name, value))
+    if (m_settings.UpdateString(name, value))
         return true;
     m_bookkeepingFailed = true;
     reportToPerson(unrecordedRunText(m_profileName, m_settings.WriteError()));
+    return false;
+}
+
+bool RunEngine::stillStored() {
+    if (m_settings.tryReadSubKeyString({}, "ProfileType").state != SettingState::Missing)
+        return true;
+    m_bookkeepingFailed = true;
+    reportToPerson("The profile " + m_profileName +
+                   " was deleted while it was being run: nothing was stored.");
     return false;
 }
 
@@ -234,6 +243,9 @@ bool RunEngine::runStepsCompleted() {
         return false;
     m_finishTime = now();
     const bool store = decideStore();
+    // A profile deleted during its run keeps neither a log nor results: they would belong to no profile.
+    if (!stillStored())
+        return false;
     switch (buildLog()) {
     case LogOutcome::Written:
         break;
@@ -243,7 +255,7 @@ bool RunEngine::runStepsCompleted() {
     case LogOutcome::Failed:
         return false; // the run stays "Aborted"
     }
-    if (store && !saveResults()) {
+    if (store && (!stillStored() || !saveResults())) {
         record("LastResult", ResultFailure);
         return false;
     }
@@ -545,8 +557,8 @@ bool runProfileEntry(TSettings& settings, bool unattended, const OrdinaryRunner&
     std::stable_sort(members.begin(), members.end(), lessIgnoringAsciiCase);
 
     Clock& wallClock = clock ? *clock : Clock::system();
-    if (!settings.WriteString("LastRun", formatDisplayDateTime(localDateTime(wallClock.now()))) ||
-        !settings.WriteString("LastResult", "")) {
+    if (!settings.UpdateString("LastRun", formatDisplayDateTime(localDateTime(wallClock.now()))) ||
+        !settings.UpdateString("LastResult", "")) {
         reportToPerson(ui, unattended, errors, unrecordedRunText(group, settings.WriteError()));
         return false;
     }

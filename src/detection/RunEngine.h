@@ -141,6 +141,8 @@ private:
     void reportToPerson(std::string_view text);
     // Writes one bookkeeping value of the profile; a failure is reported and marks the run failed.
     bool record(std::string_view name, std::string_view value);
+    // Whether the profile's key is still there; when it was deleted, says so and marks the run failed.
+    bool stillStored();
     void setStatus(std::string_view text);
     TDateTimeSecs now() const;
 

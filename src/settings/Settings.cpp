@@ -150,20 +150,35 @@ std::uint8_t TSettings::ReadTriState(std::string_view Name) const {
 }
 
 bool TSettings::WriteString(std::string_view Name, std::string_view Value) {
+    return writeValue(Name, Value, true);
+}
+
+bool TSettings::UpdateString(std::string_view Name, std::string_view Value) {
+    return writeValue(Name, Value, false);
+}
+
+bool TSettings::writeValue(std::string_view name, std::string_view value, bool createKey) {
     if (!m_registry) {
         m_writeError = m_openError;
         return false;
     }
-    switch (m_registry->createAndSetValue(m_key, Name, REG_SZ, Value)) {
+    const RegStatus status = createKey ? m_registry->createAndSetValue(m_key, name, REG_SZ, value)
+                                       : m_registry->setString(m_key, name, value);
+    switch (status) {
     case RegStatus::Ok:
         return true;
     case RegStatus::Error:
         m_writeError = m_registry->lastError();
         break;
     case RegStatus::NotFound:
+        if (!createKey) {
+            m_writeError = "The settings key \"" + m_key + "\" no longer exists.";
+            break;
+        }
+        [[fallthrough]];
     case RegStatus::Invalid:
         m_writeError =
-            "The settings key \"" + m_key + "\" cannot hold the value \"" + std::string(Name) + "\".";
+            "The settings key \"" + m_key + "\" cannot hold the value \"" + std::string(name) + "\".";
         break;
     }
     return false;

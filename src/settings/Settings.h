@@ -84,6 +84,9 @@ public:
     bool WriteInteger(std::string_view Name, std::int32_t Value);
     bool WriteBool(std::string_view Name, bool Value);
     bool WriteTriState(std::string_view Name, std::uint8_t Value); // 1 "Y", 0 "N", anything else "G"
+    // As WriteString, but only while Key exists: a key deleted meanwhile is not made again (false, with
+    // WriteError() saying so).
+    bool UpdateString(std::string_view Name, std::string_view Value);
     // Why the last write that failed failed: the store's own text, naming the database.
     const std::string& WriteError() const { return m_writeError; }
 
@@ -124,6 +127,7 @@ public:
 
 private:
     std::string pathOf(std::string_view subKey) const;
+    bool writeValue(std::string_view name, std::string_view value, bool createKey);
 
     std::string m_key;
     // One connection serves both reading and writing; null when the store could not be opened.

@@ -653,6 +653,22 @@ TEST_F(RunBookkeepingTest, FinalResultThatCannotBeWrittenFailsTheRun) {
     EXPECT_NE(logPage("P").find("Contents"), std::string::npos); // the log keeps the record of the change
 }
 
+TEST_F(RunBookkeepingTest, ProfileDeletedDuringItsRunIsNotMadeAgainAndKeepsNoFiles) {
+    const std::string stored = results("P"), page = logPage("P");
+    RecordingProgress progress;
+    progress.onEvents = [](const std::string& status) {
+        if (status == "Calculating hash values...")
+            TSettings(SettingsRootKey).DeleteSubKey("P"); // another process deletes the profile
+        return false;
+    };
+    run("P", true, &progress);
+    EXPECT_EQ(lastOutcome, RunEnd::Failed);
+    EXPECT_EQ(errors.str(), "Error: The profile P was deleted while it was being run: nothing was stored.\n");
+    EXPECT_FALSE(TSettings(SettingsRootKey).SubKeyExists("P"));
+    EXPECT_EQ(results("P"), stored);
+    EXPECT_EQ(logPage("P"), page);
+}
+
 TEST_F(RunBookkeepingTest, UnreadableStoreIsReportedWithItsReasonNotAsAMissingProfile) {
     testing::ScopedStoreOptions options(m_quick);
     std::vector<std::string> ran;
