@@ -321,7 +321,9 @@ bool AtomicLineWriter::writeLine(std::string_view line) {
     return m_buffer.size() < BlockSize || flushBuffer();
 }
 
-bool AtomicLineWriter::commit() {
+bool AtomicLineWriter::prepare() {
+    if (m_prepared)
+        return true;
     if (m_failure != Failure::None || m_fd < 0)
         return false;
     if (!flushBuffer())
@@ -330,17 +332,41 @@ bool AtomicLineWriter::commit() {
         fail(Failure::Write, errno);
         return false;
     }
-    // Renamed while the file is still open and locked, so that it is never taken for a stale one.
-    if (rename(m_tempPath.c_str(), m_target.c_str()) != 0) {
-        fail(Failure::Create, errno);
-        return false;
-    }
-    m_tempPath.clear();
     const int fd = m_fd;
     m_fd = -1;
     if (close(fd) != 0) {
         fail(Failure::Write, errno);
         return false;
+    }
+    m_prepared = true;
+    return true;
+}
+
+bool AtomicLineWriter::commit() {
+    if (!m_prepared) {
+        if (m_failure != Failure::None || m_fd < 0 || !flushBuffer())
+            return false;
+        if (fsync(m_fd) != 0) {
+            fail(Failure::Write, errno);
+            return false;
+        }
+    }
+    // Renamed while the file is still open and locked (unless prepared), so that it is never taken for a
+    // stale one.
+    if (m_failure != Failure::None || m_tempPath.empty())
+        return false;
+    if (rename(m_tempPath.c_str(), m_target.c_str()) != 0) {
+        fail(Failure::Create, errno);
+        return false;
+    }
+    m_tempPath.clear();
+    if (m_fd >= 0) {
+        const int fd = m_fd;
+        m_fd = -1;
+        if (close(fd) != 0) {
+            fail(Failure::Write, errno);
+            return false;
+        }
     }
     // Make the rename itself durable; the new contents are in place whatever this gives.
     const std::string folder(folderPart(m_target));

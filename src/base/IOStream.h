@@ -80,7 +80,12 @@ public:
     bool open();
     // Appends `line` and an LF. False (failure() Write) once anything could not be written.
     bool writeLine(std::string_view line);
-    // Makes the written lines the target's contents. False with failure() set when it could not.
+    // Flushes and syncs the written lines and closes the temporary file, which stays until commit() or
+    // destruction. From here the temporary is no longer locked, so the caller keeps other writers of the
+    // same target away until then. False with failure() set when it could not.
+    bool prepare();
+    // Makes the written lines the target's contents (preparing them first when not yet done). False with
+    // failure() set when it could not.
     bool commit();
 
     Failure failure() const { return m_failure; }
@@ -96,6 +101,7 @@ private:
     std::size_t m_maxLineLength;
     std::string m_tempPath;
     int m_fd = -1;
+    bool m_prepared = false;
     std::string m_buffer;
     Failure m_failure = Failure::None;
     std::string m_error;

@@ -172,7 +172,6 @@ TLog::TLog(std::string profile, std::string directory, std::int64_t startTime,
     : m_profile(std::move(profile)), m_directory(std::move(directory)), m_startTime(startTime),
       m_finishTime(finishTime ? *finishTime : localDateTime(std::time(nullptr))), m_unattended(unattended),
       m_locale(std::move(locale)) {
-    DeleteLogs(m_profile);
     const int rows = changeCount > 0 ? changeCount : 0;
     m_pages = rows == 0 ? 1 : rows / kRowsPerPage + (rows % kRowsPerPage > 0 ? 1 : 0);
     startPage();
@@ -189,7 +188,8 @@ TLog::~TLog() {
 void TLog::fail(std::string message) {
     if (m_error.empty())
         m_error = std::move(message);
-    m_writer.reset(); // removes the unfinished temporary file
+    m_writer.reset();  // removes the unfinished temporary file
+    m_written.clear(); // and those of the complete pages
     m_body.clear();
 }
 
@@ -233,14 +233,14 @@ void TLog::endPage(bool last) {
         for (const std::string& text : *part)
             ok = ok && m_writer->writeLine(text + '\r');
     if (ok)
-        ok = m_writer->commit();
+        ok = m_writer->prepare();
     if (!ok) {
         const bool creating = m_writer->failure() == AtomicLineWriter::Failure::Create;
         fail("The log page \"" + m_pagePath + "\" could not be " + (creating ? "created: " : "written: ") +
              m_writer->errorText());
         return;
     }
-    m_writer.reset();
+    m_written.push_back(std::move(m_writer));
     m_body.clear();
 }
 
@@ -415,8 +415,21 @@ std::string TLog::finish() {
     if (!m_finished) {
         m_finished = true;
         endPage(true);
+        if (m_error.empty())
+            replacePages();
     }
     return m_error;
+}
+
+void TLog::replacePages() {
+    for (std::size_t i = 0; i < m_written.size(); ++i)
+        if (!m_written[i]->commit()) {
+            fail("The log page \"" + *LogFileName(m_profile, static_cast<int>(i) + 1) +
+                 "\" could not be created: " + m_written[i]->errorText());
+            return;
+        }
+    m_written.clear();
+    deletePagesFrom(m_profile, m_page + 1);
 }
 
 std::optional<std::string> TLog::LogFileName(std::string_view profile, int page) {
@@ -436,7 +449,11 @@ bool TLog::ViewLog(std::string_view profile, int page, UiServices* ui) {
 }
 
 void TLog::DeleteLogs(std::string_view profile) {
-    for (int page = 1;; ++page) {
+    deletePagesFrom(profile, 1);
+}
+
+void TLog::deletePagesFrom(std::string_view profile, int first) {
+    for (int page = first;; ++page) {
         const std::optional<std::string> path = LogFileName(profile, page);
         if (!path || !fileExists(*path))
             return;

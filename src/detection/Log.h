@@ -36,9 +36,9 @@ class TLog {
 public:
     enum class ChangeStyle { Plain, RedBold };
 
-    // Deletes the profile's existing pages (DeleteLogs) and starts page 1. `changeCount` is the number
-    // of file rows that will be written; it fixes the page count shown on the pages. Without a
-    // `finishTime` the time of construction is shown.
+    // Starts page 1; the profile's existing pages stay until finish() has written every new one.
+    // `changeCount` is the number of file rows that will be written; it fixes the page count shown on the
+    // pages. Without a `finishTime` the time of construction is shown.
     TLog(std::string profile, std::string directory, std::int64_t startTime,
          std::optional<std::int64_t> finishTime, int changeCount, bool unattended,
          LogLocale locale = LogLocale::current());
@@ -65,9 +65,10 @@ public:
     // Closes an open file table and writes the abort note.
     void WriteAborted();
 
-    // Writes the footer and the last page. The last page links to no page after it. Returns the first
-    // failure of this log as a message, or the empty text when every page was written; later calls
-    // return the same and write nothing.
+    // Writes the footer and the last page, then puts the new pages in place of the old set (old pages
+    // beyond the new ones are deleted); when any page failed, the old set stays as it was. The last page
+    // links to no page after it. Returns the first failure of this log as a message, or the empty text
+    // when every page was written; later calls return the same and write nothing.
     std::string finish();
 
     // The first failure so far, or the empty text.
@@ -100,6 +101,9 @@ private:
     void writeHeader(std::vector<std::string>& out) const;
     void writeFooter(std::vector<std::string>& out) const;
     void fail(std::string message);
+    // Renames the complete pages over the old ones, then deletes the old pages after them.
+    void replacePages();
+    static void deletePagesFrom(std::string_view profile, int first);
     bool writing() const { return m_writer != nullptr && m_error.empty(); }
 
     std::string m_profile;
@@ -114,7 +118,8 @@ private:
     int m_rowsOnPage = 0;
     bool m_inTable = false;
     bool m_finished = false;
-    std::unique_ptr<AtomicLineWriter> m_writer; // the open page; null when none is open
+    std::unique_ptr<AtomicLineWriter> m_writer;               // the open page; null when none is open
+    std::vector<std::unique_ptr<AtomicLineWriter>> m_written; // complete pages, put in place by finish()
     std::string m_pagePath;
     std::vector<std::string> m_body; // lines of the open page after its header
     std::string m_error;

@@ -250,7 +250,7 @@ TEST_F(LogTest, RunWithoutChangesGivesOnePageWithTheNote) {
 }
 
 TEST_F(LogTest, FullPagesAnnounceNoExtraPage) {
-    for (const int pages : {1, 2}) {
+    for (const int pages : {1, 2, 1}) { // a shorter log removes the old pages after its own
         const int rows = 2000 * pages;
         {
             TLog log("Daily", "/data", kStart, kStart, rows, false, plainLocale());
@@ -583,6 +583,8 @@ TEST_F(LogTest, WriteFailureIsReportedWithoutEndingTheProgram) {
     ASSERT_EQ(sigaction(SIGXFSZ, &ignore, &previousAction), 0);
     rlimit previousLimit{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previousLimit), 0);
+    for (int n = 1; n <= 3; ++n)
+        makePage("Daily", n, "old " + std::to_string(n));
     std::string error;
     {
         TLog log("Daily", "/data", kStart, kStart, 3000, false, plainLocale());
@@ -597,6 +599,9 @@ TEST_F(LogTest, WriteFailureIsReportedWithoutEndingTheProgram) {
     sigaction(SIGXFSZ, &previousAction, nullptr);
     EXPECT_NE(error.find("\"" + m_folder + "Daily_Log_Page1.html\" could not be written"), std::string::npos)
         << error;
-    // The failed page left neither a page nor a temporary file, and no later page was started.
-    EXPECT_TRUE(folderEntries().empty());
+    // The last good log stays whole; the failed page left no temporary file, and no later page was started.
+    EXPECT_EQ(folderEntries(), (std::vector<std::string>{"Daily_Log_Page1.html", "Daily_Log_Page2.html",
+                                                         "Daily_Log_Page3.html"}));
+    for (int n = 1; n <= 3; ++n)
+        EXPECT_EQ(page("Daily", n), "old " + std::to_string(n));
 }
