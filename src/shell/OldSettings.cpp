@@ -5,6 +5,7 @@
 #include "base/ProfileNameRule.h"
 #include "detection/CommaText.h"
 #include "detection/FileSettings.h"
+#include "platform/RegistryStore.h"
 #include "settings/Settings.h"
 
 #include <algorithm>
@@ -36,6 +37,12 @@ bool isWindowsFolder(std::string_view folder) {
            (folder.size() >= 2 && isDrive(folder.substr(0, 2)));
 }
 
+// Whether two folder texts name one folder: Windows-style folders fold ASCII letter case, Linux folders
+// (whose names are case-sensitive) are compared exactly.
+bool sameFolderText(std::string_view left, std::string_view right) {
+    return isWindowsFolder(right) ? equalsIgnoringAsciiCase(left, right) : left == right;
+}
+
 bool lessIgnoringCase(const std::string& left, const std::string& right) {
     return orderIgnoringAsciiCase(left, right) < 0;
 }
@@ -47,7 +54,7 @@ std::string keyInside(std::string_view path, std::string_view folder) {
     std::size_t start = folder.size();
     if (isSeparator(folder.back()))
         --start; // a root folder keeps its separator
-    if (path.size() <= start + 1 || !equalsIgnoringAsciiCase(path.substr(0, folder.size()), folder))
+    if (path.size() <= start + 1 || !sameFolderText(path.substr(0, folder.size()), folder))
         return {};
     const char separator = path[start];
     if (separator != '/' && !(windows && separator == '\\'))
@@ -88,27 +95,33 @@ class Converter {
 public:
     explicit Converter(TSettings& root) : m_root(root) {}
 
+    // The new profiles' data files are written first, under names no file had; then every profile, the
+    // group and the removal of the old values are stored in one transaction, so a failure (or a kill)
+    // before it leaves the old settings for the next start, with nothing stored beside them.
     OldSettingsConversion run() {
         OldSettingsConversion outcome;
         const std::vector<std::string> folders = oldFolderList(m_root.ReadString("Directories"));
         outcome.converted = !folders.empty();
-        if (outcome.converted && !writeProfiles(folders, outcome.errors))
-            return outcome; // the old values stay for the next attempt
         std::vector<std::string> readFiles;
         if (outcome.converted) {
+            planNames(folders);
             distributeResults(folders, readFiles, outcome.errors);
             distributeExclusions(folders, readFiles, outcome.errors);
         }
+        std::string error;
+        if (!storeProfiles(folders, error)) {
+            outcome.errors.push_back(outcome.converted ? error
+                                                       : "The old settings could not be removed: " + error);
+            for (const std::string& name : m_profileOf)
+                for (const std::string& file :
+                     {TFileSettings::ResultsFileName(name), TFileSettings::ExclusionFileName(name)})
+                    std::remove(file.c_str());
+            return outcome; // the old values stay for the next attempt
+        }
         const bool keep = !outcome.errors.empty();
-        for (const std::string& file : readFiles) {
-            std::string error;
+        for (const std::string& file : readFiles)
             if (!retireFile(file, keep, error))
                 outcome.errors.push_back(error);
-        }
-        for (const char* name : {"AutoExit", "AutoScan", "FileMask", "Directories"})
-            m_root.DeleteValue(name);
-        if (!m_root.ReadString("Directories").empty())
-            outcome.errors.push_back("The old settings could not be removed: " + m_root.WriteError());
         return outcome;
     }
 
@@ -136,14 +149,11 @@ private:
         return true;
     }
 
-    // Writes one profile per folder and the group; false when the store refused a write.
-    bool writeProfiles(const std::vector<std::string>& folders, std::vector<std::string>& errors) {
+    // Chooses the group's name and one free profile name per folder.
+    void planNames(const std::vector<std::string>& folders) {
         m_group = OldProfilesGroupName;
         for (int n = 2; m_root.SubKeyExists(m_group); ++n)
             m_group = std::string(OldProfilesGroupName) + " " + std::to_string(n);
-        std::string mask = m_root.ReadString("FileMask");
-        if (mask.empty())
-            mask = "*.*"; // an empty mask would scan no file at all
         for (const std::string& folder : folders) {
             std::string base = convertedProfileBase(folder);
             cutUtf8(base, MaxBaseBytes);
@@ -154,32 +164,56 @@ private:
             m_profileOf.push_back(name);
         }
         std::sort(m_names.begin(), m_names.end(), lessIgnoringCase);
+    }
 
-        bool written = true;
-        auto write = [&](TSettings& settings, std::string_view value, std::string_view text) {
-            if (!settings.WriteString(value, text) && written) {
-                written = false;
-                errors.push_back(settings.WriteError());
+    // Stores one profile per folder and the group, and removes the old values, in one transaction; false
+    // with the store's reason when nothing was stored.
+    bool storeProfiles(const std::vector<std::string>& folders, std::string& error) {
+        std::string mask = m_root.ReadString("FileMask");
+        if (mask.empty())
+            mask = "*.*"; // an empty mask would scan no file at all
+        std::unique_ptr<RegistryStore> store = RegistryStore::open(&error);
+        if (!store)
+            return false;
+        const auto stored = [&] {
+            RegTransaction transaction(*store);
+            if (transaction.status() != RegStatus::Ok)
+                return false;
+            const auto write = [&](const std::string& key, std::string_view value, std::string_view text) {
+                return store->createAndSetValue(key, value, REG_SZ, text) == RegStatus::Ok;
+            };
+            for (std::size_t i = 0; i < folders.size(); ++i) {
+                const std::string key = keyOf(m_profileOf[i]);
+                for (const auto& [value, text] :
+                     {std::pair<std::string_view, std::string_view>{"LastResult", ""},
+                      {"Source", folders[i]},
+                      {"FileMasks", mask},
+                      {"ExclFileMasks", ""},
+                      {"Recursive", "Y"},
+                      {"ProfileType", "1"},
+                      {"DisplayLog", "Y"},
+                      {"DisplayLogChanges", "Y"},
+                      {"Eject", "N"}})
+                    if (!write(key, value, text))
+                        return false;
             }
-        };
-        for (std::size_t i = 0; i < folders.size(); ++i) {
-            TSettings profile(keyOf(m_profileOf[i]));
-            write(profile, "LastResult", "");
-            write(profile, "Source", folders[i]);
-            write(profile, "FileMasks", mask);
-            write(profile, "ExclFileMasks", "");
-            write(profile, "Recursive", "Y");
-            write(profile, "ProfileType", "1");
-            write(profile, "DisplayLog", "Y");
-            write(profile, "DisplayLogChanges", "Y");
-            write(profile, "Eject", "N");
-        }
-        TSettings group(keyOf(m_group));
-        write(group, "ProfileType", "2");
-        write(group, "LastResult", "");
-        for (std::size_t i = 0; i < m_names.size(); ++i)
-            write(group, "Name" + std::to_string(i), m_names[i]);
-        return written;
+            if (!folders.empty()) {
+                const std::string group = keyOf(m_group);
+                if (!write(group, "ProfileType", "2") || !write(group, "LastResult", ""))
+                    return false;
+                for (std::size_t i = 0; i < m_names.size(); ++i)
+                    if (!write(group, "Name" + std::to_string(i), m_names[i]))
+                        return false;
+            }
+            for (const char* name : {"AutoExit", "AutoScan", "FileMask", "Directories"})
+                if (const RegStatus status = store->deleteValue(m_root.Key(), name);
+                    status != RegStatus::Ok && status != RegStatus::NotFound)
+                    return false;
+            return transaction.commit() == RegStatus::Ok;
+        }();
+        if (!stored)
+            error = store->lastError();
+        return stored;
     }
 
     void distributeResults(const std::vector<std::string>& folders, std::vector<std::string>& readFiles,
@@ -253,10 +287,15 @@ std::vector<std::string> oldFolderList(std::string_view directories) {
         if (!folder.empty())
             folders.push_back(std::move(folder));
     }
-    std::stable_sort(folders.begin(), folders.end(), lessIgnoringCase); // the first spelling stays
+    // Spellings of one Windows folder keep their first; Linux folders that differ in letter case are two.
+    // (Texts equal but for case are both Windows-style or both not.)
+    std::stable_sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) {
+        const int order = orderIgnoringAsciiCase(a, b);
+        return order != 0 ? order < 0 : !isWindowsFolder(a) && a < b;
+    });
     folders.erase(
         std::unique(folders.begin(), folders.end(),
-                    [](const std::string& a, const std::string& b) { return equalsIgnoringAsciiCase(a, b); }),
+                    [](const std::string& a, const std::string& b) { return sameFolderText(a, b); }),
         folders.end());
     return folders;
 }

@@ -97,6 +97,9 @@ TEST_F(OldSettingsTest, FolderListReadsStarTextAndNamesNeverClashOrComeOutEmpty)
     EXPECT_EQ(oldFolderList(" \"C:\\My Docs\"*/srv/a b**\"C:\\my docs\\\"*C:\\my docs*/srv/x//*"),
               (Names{"/srv/a", "/srv/x", "b", "C:\\my", "C:\\My Docs", "docs"}));
     EXPECT_EQ(oldFolderList("\"say \"\"hi\"\"\"*C:\\*/"), (Names{"/", "C:", "say \"hi\""}));
+    // Linux folders that differ in letter case are two folders, however they are listed.
+    EXPECT_EQ(oldFolderList("/data/photos*/data/Photos*/data/photos"),
+              (Names{"/data/Photos", "/data/photos"}));
     EXPECT_EQ(convertedProfileBase("C:"), "Drive C");
     EXPECT_EQ(convertedProfileBase("d:"), "Drive D");
     EXPECT_EQ(convertedProfileBase("/"), "Root");
@@ -137,7 +140,7 @@ TEST_F(OldSettingsTest, OldResultsAndExclusionsGoToEveryFolderThatHoldsThemThenT
     EXPECT_EQ(resultsOf("Zoo"), (std::map<std::string, std::int64_t>{{"/z.txt", 1}}));
     EXPECT_EQ(resultsOf("Ant"), (std::map<std::string, std::int64_t>{{"/sub/a.txt", 2}}));
     EXPECT_EQ(resultsOf("data"),
-              (std::map<std::string, std::int64_t>{{"/d.txt", 3}, {"/sub/s.txt", 4}, {"/upper", 6}}));
+              (std::map<std::string, std::int64_t>{{"/d.txt", 3}, {"/sub/s.txt", 4}})); // not /SRV/DATA
     EXPECT_EQ(resultsOf("sub"), (std::map<std::string, std::int64_t>{{"/s.txt", 4}}));
     EXPECT_EQ(exclusionsOf("data"), (Names{"/sub/s.txt"}));
     EXPECT_EQ(exclusionsOf("sub"), (Names{"/s.txt"}));
@@ -163,24 +166,37 @@ TEST_F(OldSettingsTest, UnreadableOldResultsAreKeptAsBakAndReported) {
     EXPECT_EQ(root.ReadString("Directories"), ""); // the profiles exist: no second conversion
 }
 
-TEST_F(OldSettingsTest, RefusedProfileWriteKeepsTheOldSettingsForTheNextStart) {
-    writeOldResults({{"/srv/a/one", 1}});
-    setOld("/srv/a");
-    {
-        testing::ScopedStoreOptions failing([] {
-            RegistryStore::Options options = RegistryStore::defaultOptions();
-            options.writeFault = testing::failFromWrite(1);
-            return options;
-        }());
-        TSettings failingRoot(Root);
-        const OldSettingsConversion outcome = ConvertOldSettings(failingRoot);
-        EXPECT_TRUE(outcome.converted);
-        EXPECT_FALSE(outcome.errors.empty());
+TEST_F(OldSettingsTest, RefusedStoreWriteAtAnyStepLeavesNothingAndTheRetryStartsAfresh) {
+    writeOldResults({{"/srv/a/one", 1}, {"/srv/b/two", 2}});
+    std::ofstream(TFileSettings::GlobalExclusionFileName()) << "/srv/a/one\n";
+    setOld("/srv/a*/srv/b");
+    // A failure at each write of the store in turn, until the conversion gets past its last one.
+    for (int step = 1;; ++step) {
+        ASSERT_LT(step, 100);
+        bool failed = false;
+        {
+            testing::ScopedStoreOptions failing([step] {
+                RegistryStore::Options options = RegistryStore::defaultOptions();
+                options.writeFault = testing::failFromWrite(step);
+                return options;
+            }());
+            TSettings failingRoot(Root);
+            const OldSettingsConversion outcome = ConvertOldSettings(failingRoot);
+            EXPECT_TRUE(outcome.converted);
+            failed = !outcome.errors.empty();
+        }
+        if (!failed)
+            break;
+        EXPECT_EQ(profiles(), Names{}) << step;
+        EXPECT_EQ(root.ReadString("Directories"), "/srv/a*/srv/b") << step;
+        EXPECT_FALSE(fileExists(TFileSettings::ResultsFileName("a"))) << step;
+        EXPECT_FALSE(fileExists(TFileSettings::ExclusionFileName("a"))) << step;
+        EXPECT_TRUE(fileExists(TFileSettings::ResultsFileName("Halcyra"))) << step;
     }
-    EXPECT_EQ(root.ReadString("Directories"), "/srv/a");
-    EXPECT_TRUE(fileExists(TFileSettings::ResultsFileName("Halcyra")));
-    EXPECT_TRUE(ConvertOldSettings(root).errors.empty());
+    EXPECT_EQ(profiles(), (Names{"a", "b", "Old Profiles"})); // no "a 2" beside a half-written "a"
     EXPECT_EQ(resultsOf("a").size(), 1u);
+    EXPECT_EQ(exclusionsOf("a"), Names{"/one"});
+    EXPECT_EQ(root.ReadString("Directories"), "");
 }
 
 } // namespace
