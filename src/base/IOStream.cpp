@@ -7,6 +7,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,10 +44,72 @@ bool sameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// Creates the new file `name`, whose last TempRandomLength characters are replaced by random letters and
+// digits until a free name is found, with `mode` less the umask: the descriptor, or -1 with errno set.
+int createUniqueFile(std::vector<char>& name, mode_t mode) {
+    static constexpr std::string_view Letters =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, Letters.size() - 1);
+    const std::size_t randomStart = name.size() - 1 - TempRandomLength;
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        for (std::size_t i = randomStart; i + 1 < name.size(); ++i)
+            name[i] = Letters[pick(random)];
+        const int fd = ::open(name.data(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
 } // namespace
 
 std::string systemMessage(int error) {
     return std::strerror(error);
+}
+
+std::string notRegularFileText() {
+    return "Not a regular file";
+}
+
+bool resolveUserTarget(const std::string& path, UserTarget& target, std::string& errorText) {
+    constexpr int MaxLinks = 40; // as the kernel follows them
+    target = {path, std::nullopt};
+    errorText.clear();
+    for (int links = 0;; ++links) {
+        struct stat info {};
+        if (::lstat(target.path.c_str(), &info) != 0) {
+            if (errno == ENOENT)
+                return true; // a new file; a missing folder shows when the file is created
+            errorText = systemMessage(errno);
+            return false;
+        }
+        if (S_ISREG(info.st_mode)) {
+            target.existingMode = static_cast<unsigned>(info.st_mode & 07777);
+            return true;
+        }
+        if (!S_ISLNK(info.st_mode)) {
+            errorText = S_ISDIR(info.st_mode) ? systemMessage(EISDIR) : notRegularFileText();
+            return false;
+        }
+        if (links == MaxLinks) {
+            errorText = systemMessage(ELOOP);
+            return false;
+        }
+        std::string link(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1, '\0');
+        const ssize_t length = ::readlink(target.path.c_str(), link.data(), link.size());
+        if (length < 0) {
+            errorText = systemMessage(errno);
+            return false;
+        }
+        if (static_cast<std::size_t>(length) >= link.size()) { // grew since lstat: look again
+            --links;
+            continue;
+        }
+        link.resize(static_cast<std::size_t>(length));
+        target.path = link.starts_with('/') ? link : std::string(folderPart(target.path)) + link;
+    }
 }
 
 std::string lineTooLongText() {
@@ -102,7 +165,7 @@ bool LineReader::open(const std::string& path) {
         return false;
     }
     if (!S_ISREG(info.st_mode)) {
-        m_error = "Not a regular file";
+        m_error = notRegularFileText();
         return false;
     }
     m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
@@ -112,7 +175,7 @@ bool LineReader::open(const std::string& path) {
     }
     struct stat opened {};
     if (fstat(m_fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
-        m_error = "Not a regular file";
+        m_error = notRegularFileText();
         close(m_fd);
         m_fd = -1;
         return false;
@@ -188,8 +251,8 @@ bool LineReader::readLine(std::string& line) {
     return true;
 }
 
-AtomicLineWriter::AtomicLineWriter(std::string target, std::size_t maxLineLength)
-    : m_target(std::move(target)), m_maxLineLength(maxLineLength) {}
+AtomicLineWriter::AtomicLineWriter(std::string target, std::size_t maxLineLength, FileAccess access)
+    : m_target(std::move(target)), m_maxLineLength(maxLineLength), m_access(access) {}
 
 AtomicLineWriter::~AtomicLineWriter() {
     discard();
@@ -219,19 +282,37 @@ void AtomicLineWriter::fail(Failure failure, std::string text) {
 }
 
 bool AtomicLineWriter::open() {
+    mode_t mode = 0600;
+    std::optional<unsigned> keptMode;
+    if (m_access == FileAccess::UserFile) {
+        UserTarget target;
+        std::string error;
+        if (!resolveUserTarget(m_target, target, error)) {
+            fail(Failure::Create, std::move(error));
+            return false;
+        }
+        m_target = std::move(target.path);
+        keptMode = target.existingMode;
+        mode = 0666;
+    }
     removeStaleTemporaryFiles(m_target);
     std::vector<char> name(m_target.begin(), m_target.end());
     name.insert(name.end(), TempSuffix.begin(), TempSuffix.end());
     name.insert(name.end(), TempRandomLength, 'X');
     name.push_back('\0');
-    const std::size_t randomStart = name.size() - 1 - TempRandomLength;
     // The lock can only be taken once the file exists; a file removed as stale in between is no longer
     // under its name, and another is made.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::fill(name.begin() + static_cast<std::ptrdiff_t>(randomStart), name.end() - 1, 'X');
-        const int fd = mkostemp(name.data(), O_CLOEXEC);
+        const int fd = createUniqueFile(name, mode);
         if (fd < 0) {
             fail(Failure::Create, errno);
+            return false;
+        }
+        if (keptMode && ::fchmod(fd, static_cast<mode_t>(*keptMode)) != 0) {
+            const int error = errno;
+            unlink(name.data());
+            close(fd);
+            fail(Failure::Create, error);
             return false;
         }
         struct stat opened {

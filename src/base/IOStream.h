@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,27 @@ bool writeAll(int fd, const void* data, std::size_t size);
 
 // False only when nothing stands at `path` (no entry, a dangling link, or a missing folder on the way).
 bool fileExists(const std::string& path);
+
+// The failure text for a path that names something other than a regular file (a device, FIFO or socket).
+std::string notRegularFileText();
+
+// Where a write to the file the user named `path` lands: a symbolic link is followed (through any chain of
+// links) to the file it names, which need not exist yet, so that the link stays a link.
+struct UserTarget {
+    std::string path;                     // the file itself
+    std::optional<unsigned> existingMode; // its permission bits when it exists
+};
+
+// Resolves `path` as a UserTarget. False with `errorText` set when it names a folder or anything else that
+// is not a regular file (never to be replaced), or when its links cannot be followed.
+bool resolveUserTarget(const std::string& path, UserTarget& target, std::string& errorText);
+
+// Who may read a file a writer makes.
+enum class FileAccess {
+    Private,  // the program's own data files: mode 0600
+    UserFile, // a file the user named: resolved as a UserTarget; a new file gets 0666 less the umask, a
+              // replaced one keeps its mode
+};
 
 // The longest line the data-file readers accept and their writers put out, line end not counted.
 inline constexpr std::size_t MaxLineLength = std::size_t{1} << 20;
@@ -62,7 +84,8 @@ private:
 
 // Writes a text file so that it is replaced whole or not at all: lines go to a temporary file
 // "<target>.tmpXXXXXX" in the target's folder, which commit() flushes, syncs and renames over the
-// target. A writer destroyed without a successful commit removes its temporary file and leaves the
+// target (for FileAccess::UserFile, the file a link names). A writer destroyed without a successful commit
+// removes its temporary file and leaves the
 // target as it was. A writer holds a lock on its temporary file while it exists, and open() removes
 // the target's temporary files that no writer holds (left by a writer that was killed).
 class AtomicLineWriter {
@@ -71,7 +94,8 @@ public:
     enum class Failure { None, Create, Write };
 
     // A line longer than `maxLineLength` is a write failure (lineTooLongText()).
-    explicit AtomicLineWriter(std::string target, std::size_t maxLineLength = std::string::npos);
+    explicit AtomicLineWriter(std::string target, std::size_t maxLineLength = std::string::npos,
+                              FileAccess access = FileAccess::Private);
     ~AtomicLineWriter();
     AtomicLineWriter(const AtomicLineWriter&) = delete;
     AtomicLineWriter& operator=(const AtomicLineWriter&) = delete;
@@ -99,6 +123,7 @@ private:
 
     std::string m_target;
     std::size_t m_maxLineLength;
+    FileAccess m_access;
     std::string m_tempPath;
     int m_fd = -1;
     bool m_prepared = false;

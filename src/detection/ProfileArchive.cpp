@@ -243,6 +243,17 @@ private:
     bool m_kept = false;
 };
 
+// The file an export writes for the user's `archiveFile`: a link is followed, so that it stays a link, and
+// anything but a regular file is refused, never replaced. The writer gives a new file 0666 less the umask
+// and a replaced one its old mode.
+std::string exportTarget(const std::string& archiveFile) {
+    UserTarget target;
+    std::string error;
+    if (!resolveUserTarget(archiveFile, target, error))
+        throw ArchiveError{error};
+    return target.path;
+}
+
 bool lockProfile(ProfileRunLock& lock, std::string_view profile, std::string& errorText) {
     return lock.acquire(profile, errorText) == ProfileRunLock::Outcome::Acquired;
 }
@@ -255,7 +266,8 @@ bool TFileSettings::ExportProfile(std::string_view profile, const std::string& a
     try {
         if (const std::string problem = profileNameProblem(profile); !problem.empty())
             throw ArchiveError{problem};
-        const std::optional<struct stat> target = folderOf(archiveFile);
+        const std::string file = exportTarget(archiveFile);
+        const std::optional<struct stat> target = folderOf(file);
         if (target && (isFolder(*target, dataFolder()) || isFolder(*target, settingsFolder())))
             throw ArchiveError{"A profile file cannot be saved in the folder of the program's own files."};
         std::unique_ptr<RegistryStore> store = RegistryStore::open(&errorText);
@@ -275,7 +287,7 @@ bool TFileSettings::ExportProfile(std::string_view profile, const std::string& a
             throw ArchiveError{error};
 
         int code = 0;
-        Zip archive(zip_open(archiveFile.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code));
+        Zip archive(zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code));
         if (!archive)
             throw ArchiveError{zipMessage(code)};
         if (zip_set_archive_comment(archive.get(), name.data(), static_cast<zip_uint16_t>(name.size())) != 0)

@@ -36,7 +36,7 @@ std::string md5ListLine(std::string_view hash, std::string_view name) {
 
 bool saveMd5List(const std::string& fileName, const ToolRows& rows, const RowIndexes& selected,
                  std::string& errorText) {
-    AtomicLineWriter writer(fileName, MaxLineLength);
+    AtomicLineWriter writer(fileName, MaxLineLength, FileAccess::UserFile);
     bool written = writer.open();
     for (std::size_t i = 0; written && i < selected.size(); ++i) {
         const ToolRow& row = rows[selected[i]];

@@ -17,7 +17,9 @@ namespace halcyra {
 std::string md5ListLine(std::string_view hash, std::string_view name);
 
 // Writes one MD5 list line (CR LF ended) for each selected row, in list order, to `fileName`, replacing
-// the file whole or not at all. False with `errorText` = "Error writing to file: " + the reason.
+// the file whole or not at all: a new file gets 0666 less the umask, a replaced one keeps its mode, a link
+// is written through, and anything but a regular file is refused. False with `errorText` =
+// "Error writing to file: " + the reason.
 bool saveMd5List(const std::string& fileName, const ToolRows& rows, const RowIndexes& selected,
                  std::string& errorText);
 

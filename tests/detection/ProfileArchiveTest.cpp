@@ -165,6 +165,24 @@ TEST_F(ProfileArchiveTest, ExportNeverWritesIntoTheProgramsOwnFolders) {
     EXPECT_EQ(readFile(m_home.settingsDb()), db);
     EXPECT_FALSE(TFileSettings::ExportProfile("Docs", path("no/folder/x.hcs"), error));
     EXPECT_EQ(error.rfind("Unable to export the profile \"Docs\". Error is: ", 0), 0u) << error;
+
+    // A link is written through (also one that leads into the program's folders, which is refused); a
+    // FIFO is never replaced.
+    writeFile(path("real.hcs"), "old");
+    ::chmod(path("real.hcs").c_str(), 0640);
+    ASSERT_EQ(::symlink(path("real.hcs").c_str(), path("link.hcs").c_str()), 0);
+    ASSERT_TRUE(TFileSettings::ExportProfile("Docs", path("link.hcs"), error)) << error;
+    struct stat info {};
+    EXPECT_TRUE(::lstat(path("link.hcs").c_str(), &info) == 0 && S_ISLNK(info.st_mode));
+    EXPECT_TRUE(::stat(path("real.hcs").c_str(), &info) == 0 && (info.st_mode & 07777) == 0640);
+    EXPECT_EQ(memberNames(path("real.hcs")), std::vector<std::string>{"Docs.reg"});
+    ASSERT_EQ(::symlink(m_home.settingsDb().c_str(), path("db.hcs").c_str()), 0);
+    EXPECT_FALSE(TFileSettings::ExportProfile("Docs", path("db.hcs"), error));
+    EXPECT_EQ(readFile(m_home.settingsDb()), db);
+    ASSERT_EQ(::mkfifo(path("fifo.hcs").c_str(), 0600), 0);
+    EXPECT_FALSE(TFileSettings::ExportProfile("Docs", path("fifo.hcs"), error));
+    EXPECT_EQ(error, "Unable to export the profile \"Docs\". Error is: Not a regular file");
+    EXPECT_TRUE(::lstat(path("fifo.hcs").c_str(), &info) == 0 && S_ISFIFO(info.st_mode));
 }
 
 TEST_F(ProfileArchiveTest, CheckGivesTheSpecifiedTexts) {

@@ -14,6 +14,8 @@
 #include <map>
 #include <sstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace halcyra {
 namespace {
@@ -120,6 +122,56 @@ TEST_F(Md5ListFileTest, FailedSaveKeepsThePreviousFileAndFailedLoadsSayWhy) {
     EXPECT_EQ(error, "Error reading from file: Not a regular file");
     EXPECT_FALSE(list.load(m_tree.path("absent"), error));
     EXPECT_EQ(error.rfind("Error reading from file: ", 0), 0u);
+}
+
+mode_t modeOf(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0 ? info.st_mode : 0;
+}
+
+TEST_F(Md5ListFileTest, SavedListIsTheUsersFileAndOnlyARegularFileIsReplaced) {
+    std::string error;
+    for (const mode_t mask : {mode_t{022}, mode_t{077}}) {
+        const mode_t previousMask = umask(mask);
+        const std::string fresh = m_tree.path("new" + std::to_string(mask) + ".md5.txt");
+        const bool savedNew = saveMd5List(fresh, m_rows, {0}, error);
+        const std::string kept = m_tree.path("kept" + std::to_string(mask) + ".md5.txt");
+        std::ofstream(kept) << "old";
+        chmod(kept.c_str(), 0664);
+        const bool savedOver = saveMd5List(kept, m_rows, {0}, error);
+        umask(previousMask);
+        ASSERT_TRUE(savedNew && savedOver) << error;
+        EXPECT_EQ(modeOf(fresh) & 07777, 0666 & ~mask);
+        EXPECT_EQ(modeOf(kept) & 07777, 0664u); // a replaced list keeps its mode
+        EXPECT_EQ(readAll(kept), A + " plain.bin\r\n");
+    }
+
+    // A link is written through and stays a link, also when it names a file still to be made.
+    std::ofstream(m_tree.path("real.txt")) << "old";
+    m_tree.symlink("real.txt", "link.txt");
+    m_tree.symlink("link.txt", "link2.txt");
+    m_tree.symlink(m_tree.path("made.txt"), "dangling.txt");
+    ASSERT_TRUE(saveMd5List(m_tree.path("link2.txt"), m_rows, {0}, error)) << error;
+    ASSERT_TRUE(saveMd5List(m_tree.path("dangling.txt"), m_rows, {1}, error)) << error;
+    EXPECT_TRUE(S_ISLNK(modeOf(m_tree.path("link.txt"))) && S_ISLNK(modeOf(m_tree.path("link2.txt"))));
+    EXPECT_TRUE(S_ISLNK(modeOf(m_tree.path("dangling.txt"))));
+    EXPECT_EQ(readAll(m_tree.path("real.txt")), A + " plain.bin\r\n");
+    EXPECT_EQ(readAll(m_tree.path("made.txt")), B + " sub/line<0A>break\r\n");
+
+    // A device, a FIFO or a folder is refused and stays what it was.
+    ASSERT_EQ(mkfifo(m_tree.path("fifo").c_str(), 0600), 0);
+    m_tree.symlink("fifo", "fifolink");
+    ASSERT_EQ(mkdir(m_tree.path("folder").c_str(), 0700), 0);
+    const bool canMakeDevices = mknod(m_tree.path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    for (const char* name : {"fifo", "fifolink", "folder", "null"}) {
+        if (std::string(name) == "null" && !canMakeDevices)
+            continue;
+        const mode_t before = modeOf(m_tree.path(name));
+        EXPECT_FALSE(saveMd5List(m_tree.path(name), m_rows, {0}, error)) << name;
+        EXPECT_EQ(modeOf(m_tree.path(name)), before) << name;
+        EXPECT_EQ(error, std::string("Error writing to file: ") +
+                             (std::string(name) == "folder" ? "Is a directory" : "Not a regular file"));
+    }
 }
 
 TEST(ClipboardTextTest, OneRowIsItsHashAloneSeveralAreListLines) {
