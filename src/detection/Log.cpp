@@ -6,6 +6,7 @@
 #include "base/NumberText.h"
 #include "base/Paths.h"
 #include "base/Product.h"
+#include "platform/MessageBoxes.h"
 #include "platform/UiServices.h"
 
 #include <cstdio>
@@ -445,7 +446,7 @@ bool TLog::ViewLog(std::string_view profile, int page, UiServices* ui) {
     struct stat info {};
     if (ui == nullptr || !path || stat(path->c_str(), &info) != 0 || !S_ISREG(info.st_mode))
         return false;
-    return ui->openDocument(*path);
+    return openDocumentOrSay(*ui, *path);
 }
 
 void TLog::DeleteLogs(std::string_view profile) {

@@ -78,8 +78,9 @@ public:
     // name that cannot name a file in the data folder.
     static std::optional<std::string> LogFileName(std::string_view profile, int page);
 
-    // Opens the page with the desktop's handler for documents when the page exists as a file;
-    // otherwise does nothing and shows nothing. Returns whether it was opened. Without `ui`, the
+    // Opens the page with the desktop's handler for documents when the page exists as a file (a page
+    // that cannot be opened is reported, openDocumentOrSay); otherwise does nothing and shows nothing.
+    // Returns whether it was opened. Without `ui`, the
     // program's current UI services are used (none installed: nothing is opened).
     static bool ViewLog(std::string_view profile, int page, UiServices* ui = nullptr);
 

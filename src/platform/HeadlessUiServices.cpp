@@ -44,7 +44,8 @@ std::optional<std::string> HeadlessUiServices::pickFolder(std::string_view, std:
     return std::nullopt;
 }
 
-bool HeadlessUiServices::openDocument(std::string_view) {
+bool HeadlessUiServices::openDocument(std::string_view, std::string& whyNot) {
+    whyNot = "There is no display.";
     return false;
 }
 

@@ -24,7 +24,7 @@ public:
     std::optional<std::string> openFileName(const FileDialogRequest& request) override;
     std::optional<std::string> saveFileName(const FileDialogRequest& request) override;
     std::optional<std::string> pickFolder(std::string_view title, std::string_view startFolder) override;
-    bool openDocument(std::string_view pathOrUrl) override;
+    bool openDocument(std::string_view pathOrUrl, std::string& whyNot) override;
     void setClipboardText(std::string_view text) override { m_clipboard = text; }
     std::string clipboardText() override { return m_clipboard; }
 

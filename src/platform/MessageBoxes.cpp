@@ -1,5 +1,9 @@
 #include "platform/MessageBoxes.h"
 
+#include "platform/HeadlessUiServices.h"
+
+#include <string>
+
 namespace halcyra {
 
 namespace {
@@ -50,6 +54,15 @@ bool askTryAgain(UiServices& ui, std::string_view text) {
 
 bool askErrorYesNo(UiServices& ui, std::string_view text) {
     return ask(ui, MessageKind::Error, kErrorTitle, text, ButtonYes | ButtonNo) == ButtonYes;
+}
+
+bool openDocumentOrSay(UiServices& ui, std::string_view pathOrUrl) {
+    std::string whyNot;
+    if (ui.openDocument(pathOrUrl, whyNot))
+        return true;
+    if (!isHeadlessSession())
+        showError(ui, "\"" + std::string(pathOrUrl) + "\" could not be opened. " + whyNot);
+    return false;
 }
 
 } // namespace halcyra

@@ -24,6 +24,10 @@ bool askTryAgain(UiServices& ui, std::string_view text);
 // An error box that asks Yes or No; true for Yes.
 bool askErrorYesNo(UiServices& ui, std::string_view text);
 
+// Opens `pathOrUrl` with the desktop's handler. When that cannot be done, an error box names it and says
+// why; a headless session opens nothing and shows nothing. True when it was opened.
+bool openDocumentOrSay(UiServices& ui, std::string_view pathOrUrl);
+
 // The default button of a box with `buttons`.
 MessageButton defaultButtonOf(MessageButtons buttons);
 

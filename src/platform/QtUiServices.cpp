@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace halcyra {
@@ -177,16 +178,25 @@ std::optional<std::string> QtUiServices::pickFolder(std::string_view title, std:
     return runFileDialog(dialog);
 }
 
-bool QtUiServices::openDocument(std::string_view pathOrUrl) {
+bool QtUiServices::openDocument(std::string_view pathOrUrl, std::string& whyNot) {
+    whyNot.clear();
     const QString target = fileName(pathOrUrl);
-    if (target.isEmpty())
-        return false;
     QUrl url;
     if (!target.startsWith(QLatin1Char('/')))
         url = QUrl(target, QUrl::StrictMode);
     if (url.scheme().size() < 2) // no scheme: a file name, relative to the current folder when not absolute
         url = QUrl::fromLocalFile(QFileInfo(target).absoluteFilePath());
-    return url.isValid() && QDesktopServices::openUrl(url);
+    if (target.isEmpty() || !url.isValid()) {
+        whyNot = "It is not a valid file name or web address.";
+        return false;
+    }
+    if (QDesktopServices::openUrl(url))
+        return true;
+    // The desktop's opener says no more than that it failed; its absence is the one cause worth naming.
+    whyNot = QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty()
+                 ? "The desktop's opener (xdg-open) is not installed."
+                 : "The desktop found no program to open it.";
+    return false;
 }
 
 void QtUiServices::setClipboardText(std::string_view value) {

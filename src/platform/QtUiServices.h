@@ -18,7 +18,7 @@ public:
     std::vector<std::string> openFileNames(const FileDialogRequest& request) override;
     std::optional<std::string> saveFileName(const FileDialogRequest& request) override;
     std::optional<std::string> pickFolder(std::string_view title, std::string_view startFolder) override;
-    bool openDocument(std::string_view pathOrUrl) override;
+    bool openDocument(std::string_view pathOrUrl, std::string& whyNot) override;
     void setClipboardText(std::string_view text) override;
     std::string clipboardText() override;
 

@@ -110,8 +110,9 @@ std::optional<std::string> ScriptedUiServices::pickFolder(std::string_view title
     return nextText();
 }
 
-bool ScriptedUiServices::openDocument(std::string_view pathOrUrl) {
+bool ScriptedUiServices::openDocument(std::string_view pathOrUrl, std::string& whyNot) {
     m_requests.push_back({RequestKind::OpenDocument, {}, {}, std::string(pathOrUrl), {}, 0, NoButton});
+    whyNot = m_openSucceeds ? std::string() : std::string(OpenFailureText);
     return m_openSucceeds;
 }
 

@@ -74,8 +74,9 @@ public:
     // work area of its screen (centredInWorkArea); only folders can be confirmed. Returns the chosen folder
     // as an absolute path, or nothing when cancelled or when no dialog can be shown.
     virtual std::optional<std::string> pickFolder(std::string_view title, std::string_view startFolder) = 0;
-    // Opens a file or URL with the desktop's handler; false when that could not be started.
-    virtual bool openDocument(std::string_view pathOrUrl) = 0;
+    // Opens a file or URL with the desktop's handler; false with `whyNot` set when that could not be
+    // started. Callers report the failure through openDocumentOrSay.
+    virtual bool openDocument(std::string_view pathOrUrl, std::string& whyNot) = 0;
     virtual void setClipboardText(std::string_view text) = 0;
     virtual std::string clipboardText() = 0;
 };
@@ -109,7 +110,9 @@ public:
     const std::vector<Request>& requests() const { return m_requests; }
     // Whether an answer of the wrong kind was met (the script does not fit the prompts).
     bool scriptMismatch() const { return m_mismatch; }
+    // Whether openDocument succeeds; a failure gives OpenFailureText as its reason.
     void setOpenDocumentSucceeds(bool succeeds) { m_openSucceeds = succeeds; }
+    static constexpr std::string_view OpenFailureText = "No program could open it.";
 
     MessageButton messageBox(MessageKind kind, std::string_view title, std::string_view text,
                              MessageButtons buttons, MessageButton defaultButton) override;
@@ -120,7 +123,7 @@ public:
     std::vector<std::string> openFileNames(const FileDialogRequest& request) override;
     std::optional<std::string> saveFileName(const FileDialogRequest& request) override;
     std::optional<std::string> pickFolder(std::string_view title, std::string_view startFolder) override;
-    bool openDocument(std::string_view pathOrUrl) override;
+    bool openDocument(std::string_view pathOrUrl, std::string& whyNot) override;
     void setClipboardText(std::string_view text) override { m_clipboard = text; }
     std::string clipboardText() override { return m_clipboard; }
 

@@ -648,7 +648,7 @@ void TfrmMain::aUpdateCheckExecute() {
         return;
     if (newer) {
         showInformation(*ui, "A newer version (" + newVersion + ") is available for download.");
-        ui->openDocument(kProductDownloadPage);
+        openDocumentOrSay(*ui, kProductDownloadPage);
     } else if (!errorText.empty()) {
         showError(*ui, errorText);
     } else {

@@ -242,20 +242,20 @@ bool ProfileCommands::schedule(const std::vector<std::string>& selected) {
 void ProfileCommands::help(std::string_view helpFile) {
     const std::string path = helpFile.empty() ? helpFilePath() : std::string(helpFile);
     if (fileExists(path)) {
-        m_ui.openDocument(path);
+        openDocumentOrSay(m_ui, path);
         return;
     }
     if (askYesNo(m_ui, "The local help file (" + path +
                            ") does not exist. Would you like to view the help online?"))
-        m_ui.openDocument(kProductHelpPage);
+        openDocumentOrSay(m_ui, kProductHelpPage);
 }
 
 void ProfileCommands::donate() {
-    m_ui.openDocument(kProductDonatePage);
+    openDocumentOrSay(m_ui, kProductDonatePage);
 }
 
 void ProfileCommands::forums() {
-    m_ui.openDocument(kProductForumsPage);
+    openDocumentOrSay(m_ui, kProductForumsPage);
 }
 
 } // namespace halcyra

@@ -545,9 +545,14 @@ TEST_F(LogTest, ViewLogOpensOnlyAnExistingPage) {
     halcyra::setCurrentUiServices(previous);
     EXPECT_EQ(ui.requests().size(), 2u);
 
-    // A handler that cannot be started is reported.
+    // A handler that cannot be started is reported in a box that names the page and the reason.
     ui.setOpenDocumentSucceeds(false);
     EXPECT_FALSE(TLog::ViewLog("Daily", 1, &ui));
+    ASSERT_EQ(ui.requests().size(), 4u);
+    EXPECT_EQ(ui.requests()[3].kind, Kind::MessageBox);
+    EXPECT_EQ(ui.requests()[3].messageKind, halcyra::MessageKind::Error);
+    EXPECT_EQ(ui.requests()[3].text, "\"" + m_folder + "Daily_Log_Page1.html\" could not be opened. " +
+                                         std::string(halcyra::ScriptedUiServices::OpenFailureText));
 }
 
 TEST_F(LogTest, PageThatCannotBeCreatedIsReported) {

@@ -58,7 +58,13 @@ TEST(HeadlessUiServices, WritesMessagesAnswersDefaultsAndOpensNothing) {
     EXPECT_EQ(hostile.str(), "Error: The profile <1B>]0;x<07>A<0A>Error: fake<3C>0A> <7F> does not exist\n"
                              "Halcyra: no display, so the review was not shown; profile<0D>B\n");
     EXPECT_FALSE(ui.inputText("Name", "Profile name", "x") || ui.openFileName({}) || ui.saveFileName({}) ||
-                 ui.pickFolder("Folder", "/tmp") || ui.openDocument("/tmp/log.html"));
+                 ui.pickFolder("Folder", "/tmp"));
+    // A headless session opens no document and says nothing about it.
+    const std::string before = errors.str();
+    setHeadlessSession(true);
+    EXPECT_FALSE(openDocumentOrSay(ui, "/tmp/log.html"));
+    setHeadlessSession(false);
+    EXPECT_EQ(errors.str(), before);
 }
 
 } // namespace

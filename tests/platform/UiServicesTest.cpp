@@ -30,7 +30,9 @@ TEST(ScriptedUiServices, AnswersInOrderAndRecordsEveryRequest) {
     EXPECT_EQ(ui.messageBox(MessageKind::Warning, "T", "Go on?", ButtonOk | ButtonCancel, ButtonCancel),
               ButtonCancel);
     EXPECT_EQ(ui.saveFileName({"Save", "/tmp/x.reg", "Registry files (*.reg)", "reg"}), std::nullopt);
-    EXPECT_TRUE(ui.openDocument("https://example.org/"));
+    std::string whyNot = "stale";
+    EXPECT_TRUE(ui.openDocument("https://example.org/", whyNot));
+    EXPECT_EQ(whyNot, "");
     ui.setClipboardText("d41d8cd98f00b204e9800998ecf8427e");
     EXPECT_EQ(ui.clipboardText(), "d41d8cd98f00b204e9800998ecf8427e");
 
