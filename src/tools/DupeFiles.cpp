@@ -62,14 +62,17 @@ void TfrmDupeFiles::aDeleteSelectedExecute() {
                                                  ButtonYes | ButtonNo, ButtonNo);
     if (answer != ButtonYes)
         return;
-    TFileHashing hasher(TFileHashing::KindMD5);
+    // Each file is checked by its hash before it goes: busy as a pass is, so that it can be stopped.
+    BeginBusy(static_cast<int>(selected.size()), false);
     const std::vector<bool> remove = deleteSelectedFiles(
-        model().rows(), selected, hasher, [this](const std::string& text) { showError(ui(), text); });
+        model().rows(), selected, *this, [this](const std::string& text) { showError(ui(), text); });
+    EndBusy(false);
     rows().reset([&remove](ToolRows& list) {
         removeRows(list, remove);
         GroupDuplicates(list);
     });
     UpdateActions();
+    closeIfRequested();
 }
 
 } // namespace halcyra

@@ -5,6 +5,7 @@
 #include "base/Paths.h"
 #include "hashing/Hashing.h"
 #include "tools/Md5List.h"
+#include "tools/ToolPass.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -157,20 +158,26 @@ bool unlinkFile(const std::string& path) {
 
 } // namespace
 
-std::vector<bool> deleteSelectedFiles(const ToolRows& rows, const RowIndexes& selected, TFileHashing& hasher,
+std::vector<bool> deleteSelectedFiles(const ToolRows& rows, const RowIndexes& selected,
+                                      PassProgress& progress,
                                       const std::function<void(const std::string&)>& reportError) {
     std::vector<bool> remove(rows.size(), false);
+    TFileHashing hasher(TFileHashing::KindMD5);
+    const std::function<bool()> stop = [&progress] { return progress.stopRequested(); };
     for (std::size_t index : selected) {
         const ToolRow& row = rows[index];
-        remove[index] = true;
-        if (!fileExists(row.Path))
-            continue; // already gone: the row goes
-        const bool same = hasher.HashFile(row.Path) == row.Hash;
-        if (same && hasWriteBit(row.Path) && unlinkFile(row.Path))
-            continue;
-        remove[index] = false;
-        if (reportError)
-            reportError("Cannot delete " + row.Path);
+        if (!fileExists(row.Path)) {
+            remove[index] = true; // already gone: the row goes
+        } else {
+            const bool same = hasher.HashFile(row.Path, stop) == row.Hash;
+            if (hasher.LastHashStopped())
+                break;
+            remove[index] = same && hasWriteBit(row.Path) && unlinkFile(row.Path);
+            if (!remove[index] && reportError)
+                reportError("Cannot delete " + row.Path);
+        }
+        if (progress.fileDone(row.Path))
+            break;
     }
     return remove;
 }

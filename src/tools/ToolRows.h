@@ -10,7 +10,7 @@
 
 namespace halcyra {
 
-class TFileHashing;
+class PassProgress;
 
 // One row of a hash tool window: one file with its hash text.
 struct ToolRow {
@@ -67,9 +67,12 @@ void GroupDuplicates(ToolRows& rows);
 // Deletes the files of the selected rows of a duplicates list, in list order, permanently. A file is
 // deleted only when it still exists, still has its row's hash and has a write permission bit; any
 // other file that exists, or one that cannot be deleted, is reported as "Cannot delete " + path through
-// `reportError` and its row is kept. Returns one flag per row: remove it (its file was deleted or was
-// already gone).
-std::vector<bool> deleteSelectedFiles(const ToolRows& rows, const RowIndexes& selected, TFileHashing& hasher,
+// `reportError` and its row is kept. Each file is hashed again as a pass hashes it (`progress` polled
+// between its blocks) and reported done with its path; when `progress` asks to stop, the files not yet
+// handled (and the one stopped in the middle of its check) are left and keep their rows. Returns one
+// flag per row: remove it (its file was deleted or was already gone).
+std::vector<bool> deleteSelectedFiles(const ToolRows& rows, const RowIndexes& selected,
+                                      PassProgress& progress,
                                       const std::function<void(const std::string&)>& reportError);
 
 } // namespace halcyra

@@ -9,8 +9,10 @@
 #include "shell/MainForm.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QColor>
 #include <QItemSelectionModel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
 
@@ -142,6 +144,42 @@ TEST_F(HashToolsGuiTest, DuplicatesAreGroupedInColoursAndDeletingOneOfAPairDrops
     window.aFilesExecute();
     EXPECT_EQ(window.model().rowCount(), 0);
     EXPECT_EQ(texts().back(), "No duplicates found");
+}
+
+TEST_F(HashToolsGuiTest, DeletingServesEventsWhileBusyAndAbortStopsIt) {
+    constexpr int Copies = 8;
+    for (int i = 0; i < Copies; ++i)
+        m_tree.add({"copy" + std::to_string(i), "aaa"});
+    TfrmDupeFiles window;
+    m_ui.queueText(folder());
+    window.aDirectoryExecute();
+    ASSERT_EQ(window.model().rowCount(), Copies);
+    window.aSelectAllExecute();
+    m_ui.queueButton(ButtonYes);
+    m_ui.queueButton(ButtonOk); // "Aborted!"
+    bool checked = false;
+    QTimer::singleShot(0, &window, [&] {
+        checked = true;
+        EXPECT_TRUE(window.busy());
+        ASSERT_NE(QApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        EXPECT_FALSE(window.ProgressBar->isHidden());
+        EXPECT_EQ(window.ProgressBar->maximum(), Copies);
+        EXPECT_FALSE(window.aDeleteSelected->isEnabled());
+        EXPECT_TRUE(window.bAbort->isEnabled());
+        window.bAbort->click();
+    });
+    window.aDeleteSelectedExecute();
+    EXPECT_TRUE(checked);
+    EXPECT_FALSE(window.busy());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(texts().back(), "Aborted!");
+    int left = 0;
+    for (int i = 0; i < Copies; ++i)
+        left += access(m_tree.path("copy" + std::to_string(i)).c_str(), F_OK) == 0;
+    EXPECT_GT(left, 1); // stopped before the last files
+    EXPECT_LT(left, Copies);
+    EXPECT_EQ(window.model().rowCount(), left); // the files still there keep their rows, as a group
 }
 
 TEST_F(HashToolsGuiTest, SearchAsksTheValueBeforeHashingAndReportsAnEmptyResult) {

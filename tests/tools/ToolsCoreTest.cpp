@@ -248,6 +248,16 @@ TEST(GroupDuplicatesTest, KeepsSharedHashesOnlyAndAlternatesTheMarks) {
     }
 }
 
+struct CountingProgress : PassProgress {
+    bool fileDone(std::string_view path) override {
+        paths.emplace_back(path);
+        return paths.size() == stopAfter;
+    }
+    bool stopRequested() override { return false; }
+    std::vector<std::string> paths;
+    std::size_t stopAfter = 0;
+};
+
 class DeleteTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -264,16 +274,27 @@ protected:
 TEST_F(DeleteTest, DeletesOnlyUnchangedWritableFilesAndReportsTheRest) {
     std::remove(m_tree.path("gone").c_str());
     std::ofstream(m_tree.path("changed")) << "abd";
-    TFileHashing hasher(TFileHashing::KindMD5);
+    CountingProgress progress;
     std::vector<std::string> errors;
-    const std::vector<bool> remove = deleteSelectedFiles(
-        m_rows, {0, 2, 3, 4}, hasher, [&](const std::string& text) { errors.push_back(text); });
+    const auto report = [&](const std::string& text) { errors.push_back(text); };
+    const std::vector<bool> remove = deleteSelectedFiles(m_rows, {0, 2, 3, 4}, progress, report);
     EXPECT_EQ(remove, (std::vector<bool>{true, false, false, false, true}));
     EXPECT_EQ(errors, (std::vector<std::string>{"Cannot delete " + m_tree.path("readonly"),
                                                 "Cannot delete " + m_tree.path("changed")}));
+    EXPECT_EQ(progress.paths, (std::vector<std::string>{m_tree.path("deleted"), m_tree.path("readonly"),
+                                                        m_tree.path("changed"), m_tree.path("gone")}));
     EXPECT_FALSE(exists(m_tree.path("deleted")));
     for (const char* name : {"keep", "readonly", "changed"})
         EXPECT_TRUE(exists(m_tree.path(name))) << name;
+
+    // A stop leaves the files not yet handled, unreported, with their rows.
+    CountingProgress stopping;
+    stopping.stopAfter = 1;
+    EXPECT_EQ(deleteSelectedFiles(m_rows, {1, 3}, stopping, report),
+              (std::vector<bool>{false, true, false, false, false}));
+    EXPECT_EQ(errors.size(), 2u);
+    EXPECT_FALSE(exists(m_tree.path("keep")));
+    EXPECT_TRUE(exists(m_tree.path("changed")));
 
     removeRows(m_rows, remove);
     GroupDuplicates(m_rows); // three rows of one hash stay a group
@@ -289,16 +310,6 @@ TEST(SearchValueTest, UpperCasesAsciiLettersAndChecksTheLength) {
 }
 
 // ---- Passes
-
-struct CountingProgress : PassProgress {
-    bool fileDone(std::string_view path) override {
-        paths.emplace_back(path);
-        return paths.size() == stopAfter;
-    }
-    bool stopRequested() override { return false; }
-    std::vector<std::string> paths;
-    std::size_t stopAfter = 0;
-};
 
 TEST(ToolPassTest, FolderPassNamesFilesRelativelyAndMarksUnreadableOnes) {
     test::TestTree tree{{"b.txt", "abc"}, {"sub/a.bin", ""}};
