@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -53,30 +54,57 @@ QMessageBox::Icon iconOf(MessageKind kind) {
     return QMessageBox::NoIcon;
 }
 
-std::optional<std::string> runFileDialog(QFileDialog& dialog) {
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+std::optional<std::string> firstFile(const QStringList& files) {
+    if (files.isEmpty())
         return std::nullopt;
-    return bytes(QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath());
+    return bytes(files.constFirst());
 }
 
-void prepareFileDialog(QFileDialog& dialog, const FileDialogRequest& request) {
+std::string fileDialogKey(const char* kind, const FileDialogRequest& request) {
+    return std::string(kind) + ":" + request.filter;
+}
+
+} // namespace
+
+QString QtUiServices::rememberedFolder(const std::string& key) const {
+    const auto last = m_lastFolders.find(key);
+    return last != m_lastFolders.end() ? last->second : QDir::homePath();
+}
+
+void QtUiServices::prepareFileDialog(QFileDialog& dialog, const FileDialogRequest& request,
+                                     const std::string& key) {
     dialog.setWindowTitle(qtText(request.title));
     if (!request.filter.empty())
         dialog.setNameFilters(qtText(request.filter).split(QStringLiteral(";;"), Qt::SkipEmptyParts));
     if (!request.defaultSuffix.empty())
         dialog.setDefaultSuffix(qtText(request.defaultSuffix));
-    if (!request.initialPath.empty()) {
-        const QFileInfo initial(fileName(request.initialPath));
-        if (initial.isDir()) {
-            dialog.setDirectory(initial.absoluteFilePath());
-        } else {
-            dialog.setDirectory(initial.absolutePath());
-            dialog.selectFile(initial.fileName());
-        }
+    const QFileInfo initial(fileName(request.initialPath));
+    if (request.initialPath.empty()) {
+        dialog.setDirectory(rememberedFolder(key));
+    } else if (initial.isDir()) {
+        dialog.setDirectory(initial.absoluteFilePath());
+    } else if (request.initialPath.find('/') == std::string::npos) { // a suggested name alone
+        dialog.setDirectory(rememberedFolder(key));
+        dialog.selectFile(initial.fileName());
+    } else {
+        dialog.setDirectory(initial.absolutePath());
+        dialog.selectFile(initial.fileName());
     }
 }
 
-} // namespace
+QStringList QtUiServices::runFileDialog(QFileDialog& dialog, const std::string& key) {
+    QStringList files;
+    if (dialog.exec() != QDialog::Accepted)
+        return files;
+    for (const QString& file : dialog.selectedFiles())
+        files.push_back(QFileInfo(file).absoluteFilePath());
+    if (!files.isEmpty()) {
+        const QFileInfo first(files.constFirst());
+        m_lastFolders[key] =
+            dialog.fileMode() == QFileDialog::Directory ? first.absoluteFilePath() : first.absolutePath();
+    }
+    return files;
+}
 
 QWidget* QtUiServices::dialogParent() {
     if (QWidget* modal = QApplication::activeModalWidget())
@@ -131,31 +159,34 @@ std::optional<std::string> QtUiServices::inputText(std::string_view title, std::
 }
 
 std::optional<std::string> QtUiServices::openFileName(const FileDialogRequest& request) {
+    const std::string key = fileDialogKey("open", request);
     QFileDialog dialog(dialogParent());
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    prepareFileDialog(dialog, request);
-    return runFileDialog(dialog);
+    prepareFileDialog(dialog, request, key);
+    return firstFile(runFileDialog(dialog, key));
 }
 
 std::vector<std::string> QtUiServices::openFileNames(const FileDialogRequest& request) {
+    // The same dialog as openFileName's: the window's open dialog serves both.
+    const std::string key = fileDialogKey("open", request);
     QFileDialog dialog(dialogParent());
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFiles);
-    prepareFileDialog(dialog, request);
+    prepareFileDialog(dialog, request, key);
     std::vector<std::string> files;
-    if (dialog.exec() == QDialog::Accepted)
-        for (const QString& file : dialog.selectedFiles())
-            files.push_back(bytes(QFileInfo(file).absoluteFilePath()));
+    for (const QString& file : runFileDialog(dialog, key))
+        files.push_back(bytes(file));
     return files;
 }
 
 std::optional<std::string> QtUiServices::saveFileName(const FileDialogRequest& request) {
+    const std::string key = fileDialogKey("save", request);
     QFileDialog dialog(dialogParent());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    prepareFileDialog(dialog, request);
-    return runFileDialog(dialog);
+    prepareFileDialog(dialog, request, key);
+    return firstFile(runFileDialog(dialog, key));
 }
 
 std::optional<std::string> QtUiServices::pickFolder(std::string_view title, std::string_view startFolder) {
@@ -165,8 +196,8 @@ std::optional<std::string> QtUiServices::pickFolder(std::string_view title, std:
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
     // The toolkit's own dialog, so that it can be placed.
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    if (!startFolder.empty())
-        dialog.setDirectory(fileName(startFolder));
+    const std::string key = "folder:" + std::string(title);
+    dialog.setDirectory(startFolder.empty() ? rememberedFolder(key) : fileName(startFolder));
     dialog.adjustSize();
     QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen();
     if (screen != nullptr) {
@@ -175,7 +206,7 @@ std::optional<std::string> QtUiServices::pickFolder(std::string_view title, std:
                                                      dialog.width(), dialog.height());
         dialog.move(corner.x, corner.y);
     }
-    return runFileDialog(dialog);
+    return firstFile(runFileDialog(dialog, key));
 }
 
 bool QtUiServices::openDocument(std::string_view pathOrUrl, std::string& whyNot) {

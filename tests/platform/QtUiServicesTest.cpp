@@ -3,6 +3,7 @@
 #include "platform/MessageBoxes.h"
 #include "settings/AuxProcs.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -87,6 +88,37 @@ TEST(QtUiServices, FolderPickerIsCentredAndReturnsTheChosenFolder) {
     EXPECT_EQ(chosen, (root / "chosen dir").string() + "/");
     onModal([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
     EXPECT_FALSE(BrowseForFolder(ui, "Select a folder", chosen));
+}
+
+TEST(QtUiServices, FileDialogsStartAtHomeThenWhereTheSameDialogWasLastUsed) {
+    const QTemporaryDir home;
+    const QString used = home.path() + QStringLiteral("/used");
+    ASSERT_TRUE(QDir().mkpath(used));
+    const QByteArray previousHome = qgetenv("HOME");
+    qputenv("HOME", home.path().toLocal8Bit());
+    QtUiServices ui;
+    const FileDialogRequest exportRequest{"Export profile: A", "A.hcs", "Archives (*.hcs)", "hcs"};
+    const auto expectFolder = [](const QString& folder, const QString& chosen) {
+        onModal([=](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(dialog->directory().absolutePath(), folder);
+            if (chosen.isEmpty())
+                return dialog->reject();
+            dialog->selectFile(chosen);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+    };
+    expectFolder(home.path(), used + QStringLiteral("/A.hcs"));
+    EXPECT_EQ(ui.saveFileName(exportRequest), (used + QStringLiteral("/A.hcs")).toStdString());
+    expectFolder(used, {}); // the same dialog for another profile
+    EXPECT_EQ(ui.saveFileName({"Export profile: B", "B.hcs", "Archives (*.hcs)", "hcs"}), std::nullopt);
+    expectFolder(home.path(), {}); // another dialog
+    EXPECT_EQ(ui.openFileName({"Import profiles", {}, "Archives (*.hcs)", "hcs"}), std::nullopt);
+    expectFolder(home.path(), {}); // a folder picker without a preset folder
+    std::string folder;
+    EXPECT_FALSE(BrowseForFolder(ui, "Select a directory", folder));
+    qputenv("HOME", previousHome);
 }
 
 } // namespace
