@@ -3,11 +3,10 @@
 #include "base/Product.h"
 #include "platform/QtText.h"
 #include "shell/ApplicationTitle.h"
+#include "shell/ProgramIcon.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
-#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShowEvent>
@@ -36,21 +35,6 @@ QString aboutText() {
     return lines.join(QLatin1Char('\n'));
 }
 
-// The program's logo: a shield-blue disc bearing a white check mark.
-QPixmap logo() {
-    QPixmap pixmap(64, 64);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0x1F, 0x5F, 0xA8));
-    painter.drawEllipse(2, 2, 60, 60);
-    QPen tick(Qt::white, 7, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    painter.setPen(tick);
-    painter.drawPolyline(QPolygon({QPoint(18, 33), QPoint(28, 44), QPoint(46, 22)}));
-    return pixmap;
-}
-
 } // namespace
 
 TfrmAbout::TfrmAbout(QWidget* parent)
@@ -59,7 +43,7 @@ TfrmAbout::TfrmAbout(QWidget* parent)
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setPixmap(logo());
+    Image1->setPixmap(programIcon().pixmap(64, 64));
     Image1->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
     Memo1 = new QPlainTextEdit(this);

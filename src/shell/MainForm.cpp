@@ -17,6 +17,7 @@
 #include "shell/ProfileCommandsGui.h"
 #include "shell/ProfileHousekeeping.h"
 #include "shell/ProfileListModel.h"
+#include "shell/ProgramIcon.h"
 #include "shell/SysTray.h"
 #include "shell/UpdateCheck.h"
 #include "tools/DupeFiles.h"
@@ -604,7 +605,8 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
 
 void TfrmMain::buildTray() {
     TrayIcon = new TSysTrayIcon(this);
-    TrayIcon->SetIcon(windowIcon().isNull() ? style()->standardIcon(QStyle::SP_DriveHDIcon) : windowIcon());
+    const QIcon icon = programIcon();
+    TrayIcon->SetIcon(icon.isNull() ? style()->standardIcon(QStyle::SP_DriveHDIcon) : icon);
     TrayIcon->SetIconIndex(0);
     TrayIcon->SetCycleInterval(0);
     TrayIcon->SetPopupMenu(PopupMenu);

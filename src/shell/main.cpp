@@ -7,6 +7,7 @@
 #include "scheduling/TaskPropertiesDialog.h"
 #include "shell/CommandLine.h"
 #include "shell/MainForm.h"
+#include "shell/ProgramIcon.h"
 
 #include <QApplication>
 
@@ -125,6 +126,7 @@ int main(int argc, char** argv) {
     char* qtArgv[] = {argc > 0 ? argv[0] : programName, nullptr};
     QApplication application(qtArgc, qtArgv);
     QApplication::setApplicationName("Halcyra");
+    QApplication::setWindowIcon(programIcon());
     QApplication::setQuitOnLastWindowClosed(false);
 
     const bool headless = isHeadlessPlatform(QGuiApplication::platformName().toStdString());
