@@ -7,6 +7,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -22,14 +23,7 @@ constexpr std::string_view TempSuffix = ".tmp";
 constexpr std::size_t TempRandomLength = 6; // the XXXXXX of mkostemp
 
 bool isTemporaryName(std::string_view name, std::string_view targetName) {
-    if (name.size() != targetName.size() + TempSuffix.size() + TempRandomLength ||
-        name.substr(0, targetName.size()) != targetName ||
-        name.substr(targetName.size(), TempSuffix.size()) != TempSuffix)
-        return false;
-    for (const char c : name.substr(targetName.size() + TempSuffix.size()))
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
-            return false;
-    return true;
+    return hasRandomSuffix(name, std::string(targetName) + std::string(TempSuffix));
 }
 
 int lockFile(int fd, int operation) {
@@ -63,7 +57,79 @@ int createUniqueFile(std::vector<char>& name, mode_t mode) {
     return -1;
 }
 
+// Whether the file `fd` opened from `path` is still the one under that name.
+bool stillNamed(int fd, const char* path) {
+    struct stat opened {
+    }, named{};
+    return fstat(fd, &opened) == 0 && lstat(path, &named) == 0 && sameFile(opened, named);
+}
+
 } // namespace
+
+bool hasRandomSuffix(std::string_view name, std::string_view stem) {
+    if (name.size() != stem.size() + TempRandomLength || name.substr(0, stem.size()) != stem)
+        return false;
+    for (const char c : name.substr(stem.size()))
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            return false;
+    return true;
+}
+
+int createLockedFile(std::string& pattern) {
+    const std::size_t randomStart = pattern.size() - TempRandomLength;
+    // The lock can only be taken once the file exists; a file removed as a leftover in between is no
+    // longer under its name, and another is made.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::fill(pattern.begin() + static_cast<std::ptrdiff_t>(randomStart), pattern.end(), 'X');
+        const int fd = mkostemp(pattern.data(), O_CLOEXEC);
+        if (fd < 0)
+            return -1;
+        const bool locked = lockFile(fd, LOCK_EX) == 0; // a file system without locks: no cleaning either
+        if (!locked || stillNamed(fd, pattern.c_str()))
+            return fd;
+        close(fd);
+    }
+    errno = EAGAIN;
+    return -1;
+}
+
+int createLockedFolder(std::string& pattern) {
+    const std::size_t randomStart = pattern.size() - TempRandomLength;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::fill(pattern.begin() + static_cast<std::ptrdiff_t>(randomStart), pattern.end(), 'X');
+        if (mkdtemp(pattern.data()) == nullptr)
+            return -1;
+        const int fd = open(pattern.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            continue; // removed as a leftover before it could be locked
+        if (lockFile(fd, LOCK_EX) != 0 || stillNamed(fd, pattern.c_str()))
+            return fd;
+        close(fd);
+    }
+    errno = EAGAIN;
+    return -1;
+}
+
+void removeUnlockedEntry(const std::string& folder, int folderFd, const char* name, bool folders) {
+    const int fd = openat(folderFd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return;
+    // A holder keeps its lock for as long as its entry exists; an entry whose lock can be taken has no
+    // holder, and while this lock is held no new holder can claim the name.
+    struct stat opened {
+    }, named{};
+    if (fstat(fd, &opened) == 0 && (S_ISREG(opened.st_mode) || (folders && S_ISDIR(opened.st_mode))) &&
+        lockFile(fd, LOCK_EX | LOCK_NB) == 0 && fstatat(folderFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        sameFile(opened, named)) {
+        if (S_ISREG(opened.st_mode)) {
+            unlinkat(folderFd, name, 0);
+        } else {
+            std::error_code ignored; // what cannot be removed now is tried again next time
+            std::filesystem::remove_all(std::filesystem::path(folder) / name, ignored);
+        }
+    }
+    close(fd);
+}
 
 std::string systemMessage(int error) {
     return std::strerror(error);
@@ -122,22 +188,9 @@ void removeStaleTemporaryFiles(const std::string& target) {
     DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
     if (dir == nullptr)
         return;
-    const int dirFd = dirfd(dir);
-    while (const dirent* item = readdir(dir)) {
-        if (!isTemporaryName(item->d_name, targetName))
-            continue;
-        const int fd = openat(dirFd, item->d_name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
-        if (fd < 0)
-            continue;
-        // A writer holds its lock for as long as its file exists; a file whose lock can be taken has
-        // no writer, and while this lock is held no new writer can claim the name.
-        struct stat opened {
-        }, named{};
-        if (fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && lockFile(fd, LOCK_EX | LOCK_NB) == 0 &&
-            fstatat(dirFd, item->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(opened, named))
-            unlinkat(dirFd, item->d_name, 0);
-        close(fd);
-    }
+    while (const dirent* item = readdir(dir))
+        if (isTemporaryName(item->d_name, targetName))
+            removeUnlockedEntry(folder, dirfd(dir), item->d_name, false);
     closedir(dir);
 }
 

@@ -132,6 +132,21 @@ private:
     std::string m_error;
 };
 
+// Whether `name` is `stem` followed by exactly six letters or digits (the XXXXXX of mkstemp).
+bool hasRandomSuffix(std::string_view name, std::string_view stem);
+
+// Creates a new file from `pattern`, whose last six characters are replaced (as by mkstemp), and holds an
+// exclusive lock on it for as long as the returned descriptor is open, so that removeUnlockedEntry never
+// takes it for a leftover. -1 with errno set when it cannot.
+int createLockedFile(std::string& pattern);
+// The same for a new folder (as by mkdtemp): the descriptor is the folder's, locked.
+int createLockedFolder(std::string& pattern);
+
+// Removes the entry `name` of `folder` (open as `folderFd`) when it is a regular file (or, with `folders`,
+// a folder with its contents), never a link, whose lock no process holds: what a killed holder of
+// createLockedFile/createLockedFolder left.
+void removeUnlockedEntry(const std::string& folder, int folderFd, const char* name, bool folders);
+
 // Removes the temporary files of `target` that no AtomicLineWriter holds: regular files beside it
 // named exactly "<target's name>.tmp" followed by six letters or digits. Nothing else is touched.
 void removeStaleTemporaryFiles(const std::string& target);

@@ -30,7 +30,9 @@ std::string profileNameProblem(std::string_view name) {
     if (name == "." || name == "..")
         return "\"" + std::string(name) + "\" cannot be a profile name.";
     if (equalsIgnoringAsciiCase(name, "-i"))
-        return "\"-i\" cannot be a profile name: on the command line it asks for interactive runs.";
+        return "\"" + std::string(name) +
+               "\" cannot be a profile name: on the command line it asks for interactive "
+               "runs.";
     if (name.size() > MaxProfileNameBytes)
         return "Profile names cannot be longer than 200 bytes.";
     if (endsWithIgnoringAsciiCase(name, "_excl") || endsWithIgnoringAsciiCase(name, "_excl_dir"))

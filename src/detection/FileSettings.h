@@ -62,16 +62,18 @@ public:
     // exclusion lists that exist. Each returns true on success, else false with `errorText` set.
 
     // Writes a fresh archive of `profile` to `archiveFile`, replacing any file there whole. Refuses a
-    // place in the data folder or the settings folder.
+    // place in the data folder or the settings folder, and a profile that does not exist.
     static bool ExportProfile(std::string_view profile, const std::string& archiveFile,
                               std::string& errorText);
     // Whether `archiveFile` holds a profile; `profileName` receives its comment whatever the outcome.
     static bool CheckProfileFile(const std::string& archiveFile, std::string& profileName,
                                  std::string& errorText);
     // Makes the archive's profile a profile of this installation, replacing one of the same name (letter
-    // case ignored) with all its values and data files. All or nothing: the profile's own registry text
-    // is merged and its data files moved into place under the profile's run lock in one step, or nothing
-    // changes. Only the archive's four expected members are read; the key ends up spelled as the comment.
+    // case ignored) with all its values, data files and log pages. All or nothing: under the run locks of
+    // both spellings the archive's files are staged, then the old key is deleted, the profile's own
+    // registry text merged and the profile marked as imported (no `LastRun`, `LastResult` "Imported") in one
+    // store transaction, after which the files take their places (HousekeepingJournal). Only the archive's
+    // four expected members are read; the key ends up spelled as the comment.
     static bool ImportProfile(const std::string& archiveFile, std::string& errorText);
 };
 

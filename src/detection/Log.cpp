@@ -467,16 +467,19 @@ bool TLog::RenameLogs(std::string_view oldProfile, std::string_view newProfile) 
         return false;
     if (oldProfile == newProfile)
         return fileExists(*LogFileName(oldProfile, 1));
-    bool renamed = false;
+    // Pages already under the new name (a rename that was interrupted) are passed over, so that a repeated
+    // rename moves the rest.
     for (int page = 1;; ++page) {
         const std::string from = *LogFileName(oldProfile, page);
-        if (!fileExists(from))
-            return renamed;
         const std::string to = *LogFileName(newProfile, page);
+        if (!fileExists(from)) {
+            if (!fileExists(to))
+                return page > 1;
+            continue;
+        }
         if (fileExists(to))
             unlink(to.c_str());
-        renamed = std::rename(from.c_str(), to.c_str()) == 0;
-        if (!renamed)
+        if (std::rename(from.c_str(), to.c_str()) != 0)
             return false;
     }
 }

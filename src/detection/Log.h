@@ -87,10 +87,11 @@ public:
     // Deletes pages 1, 2, ... of the profile's log, one attempt each, up to the first missing page.
     static void DeleteLogs(std::string_view profile);
 
-    // Renames pages 1, 2, ... of `oldProfile`'s log, up to its first missing page, to the pages of
-    // `newProfile`, replacing them. Stops at the first rename that fails. Returns whether the last
-    // rename succeeded: false when `oldProfile` has no page 1. Renaming a profile's log to itself
-    // changes nothing and answers whether page 1 exists.
+    // Renames pages 1, 2, ... of `oldProfile`'s log to the pages of `newProfile`, replacing them, up to
+    // the first page that neither name has; a page only `newProfile` has counts as renamed already, so an
+    // interrupted rename is finished by repeating it. Stops at the first rename that fails. Returns false
+    // when a rename failed or neither name has page 1. Renaming a profile's log to itself changes nothing
+    // and answers whether page 1 exists.
     static bool RenameLogs(std::string_view oldProfile, std::string_view newProfile);
 
 private:

@@ -5,6 +5,7 @@
 #include "base/IOStream.h"
 #include "base/Paths.h"
 #include "base/ProfileNameRule.h"
+#include "detection/HousekeepingJournal.h"
 #include "detection/ProfileRunLock.h"
 #include "platform/RegistryStore.h"
 #include "settings/RegExport.h"
@@ -69,27 +70,34 @@ bool isRegularFile(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-// A private folder in the data folder for the temporary files of one export or import, removed with its
-// contents when it goes out of scope.
+// A private folder in the data folder for the temporary files of one export or import, locked while it
+// exists (so that no sweep of leftovers takes it) and removed with its contents when it goes out of scope.
 class PrivateFolder {
 public:
     PrivateFolder(std::string_view kind) {
         std::string pattern = dataFolder() + "." + std::string(kind) + "-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr)
+        m_fd = createLockedFolder(pattern);
+        if (m_fd < 0)
             throw ArchiveError{"The temporary folder \"" + pattern +
                                "\" could not be created: " + systemMessage(errno)};
+        m_folder = pattern;
         m_path = pattern + "/";
     }
     ~PrivateFolder() {
         std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
+        std::filesystem::remove_all(m_folder, ignored);
+        ::close(m_fd);
     }
     PrivateFolder(const PrivateFolder&) = delete;
     PrivateFolder& operator=(const PrivateFolder&) = delete;
+    // The folder with a trailing '/'.
     const std::string& path() const { return m_path; }
+    const std::string& folder() const { return m_folder; }
 
 private:
+    std::string m_folder;
     std::string m_path;
+    int m_fd = -1;
 };
 
 struct ZipCloser {
@@ -215,34 +223,6 @@ void extractMember(zip_t* archive, zip_int64_t index, const std::string& member,
         refuse(failure);
 }
 
-// Renames taken back in reverse order when the step they belong to does not complete.
-class FileMoves {
-public:
-    ~FileMoves() {
-        if (!m_kept)
-            undo();
-    }
-    // Moves `from` to `to` (which must not exist); false with `error` set when it could not.
-    bool move(const std::string& from, const std::string& to, std::string& error) {
-        if (::rename(from.c_str(), to.c_str()) != 0) {
-            error = "The file \"" + from + "\" could not be moved to \"" + to + "\": " + systemMessage(errno);
-            return false;
-        }
-        m_done.emplace_back(from, to);
-        return true;
-    }
-    void undo() {
-        for (auto it = m_done.rbegin(); it != m_done.rend(); ++it)
-            ::rename(it->second.c_str(), it->first.c_str());
-        m_done.clear();
-    }
-    void keep() { m_kept = true; }
-
-private:
-    std::vector<std::pair<std::string, std::string>> m_done;
-    bool m_kept = false;
-};
-
 // The file an export writes for the user's `archiveFile`: a link is followed, so that it stays a link, and
 // anything but a regular file is refused, never replaced. The writer gives a new file 0666 less the umask
 // and a replaced one its old mode.
@@ -274,10 +254,13 @@ bool TFileSettings::ExportProfile(std::string_view profile, const std::string& a
         if (!store)
             throw ArchiveError{errorText};
         // The data files follow the key's stored spelling.
-        std::string name(profile);
         std::string stored;
-        if (store->storedPath(profileKeyPath(profile), stored) == RegStatus::Ok)
-            name = std::string(namePartOfKey(stored));
+        const RegStatus found = store->storedPath(profileKeyPath(profile), stored);
+        if (found == RegStatus::NotFound)
+            throw ArchiveError{"The profile does not exist."};
+        if (found != RegStatus::Ok)
+            throw ArchiveError{store->lastError()};
+        const std::string name(namePartOfKey(stored));
         const std::array<std::string, 4> members = memberNames(name);
 
         PrivateFolder temporary("export");
@@ -359,25 +342,28 @@ bool TFileSettings::ImportProfile(const std::string& archiveFile, std::string& e
         // The profile this one replaces, in its stored spelling.
         std::string replaced;
         std::string stored;
-        if (store->storedPath(key, stored) == RegStatus::Ok)
+        const RegStatus found = store->storedPath(key, stored);
+        if (found == RegStatus::Ok)
             replaced = std::string(namePartOfKey(stored));
+        else if (found != RegStatus::NotFound)
+            throw ArchiveError{store->lastError()};
+        std::vector<std::string> profiles{name};
+        if (!replaced.empty() && replaced != name)
+            profiles.push_back(replaced);
         // A profile that is being run is refused with the lock's own text.
-        ProfileRunLock lock, replacedLock;
-        if (!lockProfile(lock, name, errorText) ||
-            (!replaced.empty() && replaced != name && !lockProfile(replacedLock, replaced, errorText)))
-            return false;
+        std::array<ProfileRunLock, 2> locks;
+        for (std::size_t i = 0; i < profiles.size(); ++i)
+            if (!lockProfile(locks[i], profiles[i], errorText))
+                return false;
 
-        std::vector<std::string> ownFiles;
-        for (DataFileName fileName : DataFileNames) {
-            ownFiles.push_back(fileName(name));
-            if (!replaced.empty() && replaced != name)
-                ownFiles.push_back(fileName(replaced));
-        }
-        for (const std::string& own : ownFiles)
-            if (sameFile(archiveFile, own))
-                throw ArchiveError{"The profile file is one of the profile's own data files."};
+        for (const std::string& profile : profiles)
+            for (DataFileName fileName : DataFileNames)
+                if (sameFile(archiveFile, fileName(profile)))
+                    throw ArchiveError{"The profile file is one of the profile's own data files."};
 
         PrivateFolder staging("import");
+        HousekeepingJournal journal(profiles);
+        journal.stage(staging.folder());
         std::array<bool, 4> present{};
         for (std::size_t i = 0; i < members.size(); ++i) {
             const zip_int64_t index = zip_name_locate(archive.get(), members[i].c_str(), ZIP_FL_ENC_RAW);
@@ -385,12 +371,30 @@ bool TFileSettings::ImportProfile(const std::string& archiveFile, std::string& e
             if (present[i])
                 extractMember(archive.get(), index, members[i], staging.path() + members[i],
                               i == 0 ? MaxRegistryText : MaxDataFile);
+            HousekeepingJournal::reachStep();
         }
         archive.reset();
         if (!present[0]) {
             errorText = "There was no registry settings file for the profile: " + name;
             return false;
         }
+
+        // After the commit the archive's files take the places of the replaced profile's, which go with
+        // its log pages.
+        using Step = HousekeepingJournal::StepKind;
+        for (std::size_t i = 1; i < members.size(); ++i) {
+            const std::string target = DataFileNames[i - 1](name);
+            if (present[i])
+                journal.add(Step::Rename, staging.path() + members[i], target);
+            else
+                journal.add(Step::Remove, target);
+            if (profiles.size() > 1)
+                journal.add(Step::Remove, DataFileNames[i - 1](replaced));
+        }
+        for (const std::string& profile : profiles)
+            journal.add(Step::DeleteLogs, profile);
+        if (!journal.write(errorText))
+            throw ArchiveError{errorText};
 
         const std::string mergeFailed =
             "Unable to import the profiles registry settings for profile: " + name;
@@ -418,20 +422,15 @@ bool TFileSettings::ImportProfile(const std::string& archiveFile, std::string& e
             errorText = mergeFailed;
             return false;
         }
-
-        // Every data file of the replaced profile and every leftover under the new name steps aside, then
-        // the archive's files take their places; the store commits last.
-        FileMoves moves;
-        for (std::size_t i = 0; i < ownFiles.size(); ++i)
-            if (fileExists(ownFiles[i]) &&
-                !moves.move(ownFiles[i], staging.path() + "replaced" + std::to_string(i), errorText))
-                throw ArchiveError{errorText};
-        for (std::size_t i = 1; i < members.size(); ++i)
-            if (present[i] && !moves.move(staging.path() + members[i], DataFileNames[i - 1](name), errorText))
-                throw ArchiveError{errorText};
-        if (transaction.commit() != RegStatus::Ok)
+        // An imported profile has not run here.
+        const RegStatus lastRun = store->deleteValue(key, "LastRun");
+        if ((lastRun != RegStatus::Ok && lastRun != RegStatus::NotFound) ||
+            store->setString(key, "LastResult", "Imported") != RegStatus::Ok ||
+            journal.mark(*store) != RegStatus::Ok || transaction.commit() != RegStatus::Ok)
             throw ArchiveError{store->lastError()};
-        moves.keep();
+        std::vector<std::string> failures;
+        if (!journal.finish(failures))
+            throw ArchiveError{failures.front()};
         return true;
     } catch (const ArchiveError& error) {
         errorText = "Unable to import profile \"" + name + "\": " + error.message;

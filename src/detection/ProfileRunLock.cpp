@@ -2,6 +2,7 @@
 
 #include "base/IOStream.h"
 #include "base/Paths.h"
+#include "detection/HousekeepingJournal.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -16,7 +17,8 @@ std::string ProfileRunLock::busyText(std::string_view profile) {
     return "The profile " + std::string(profile) + " is already being run.";
 }
 
-ProfileRunLock::Outcome ProfileRunLock::acquire(std::string_view profile, std::string& errorText) {
+ProfileRunLock::Outcome ProfileRunLock::acquire(std::string_view profile, std::string& errorText,
+                                                bool recover) {
     release();
     if (!isPathSafeName(profile)) {
         errorText = "The profile " + std::string(profile) + " cannot be run: its name cannot name a file.";
@@ -51,7 +53,11 @@ ProfileRunLock::Outcome ProfileRunLock::acquire(std::string_view profile, std::s
         if (::lstat(m_path.c_str(), &named) == 0 && named.st_dev == held.st_dev &&
             named.st_ino == held.st_ino) {
             m_fd = fd;
-            return Outcome::Acquired;
+            const Outcome recovered =
+                recover ? HousekeepingJournal::recoverFor(profile, errorText) : Outcome::Acquired;
+            if (recovered != Outcome::Acquired)
+                release();
+            return recovered;
         }
         ::close(fd);
     }

@@ -20,7 +20,10 @@ public:
 
     // Takes the lock of `profile` (its stored spelling) without waiting. Busy when another holder has it;
     // Failed when the lock file cannot be made. Except on Acquired, `errorText` says why (busyText for Busy).
-    Outcome acquire(std::string_view profile, std::string& errorText);
+    // With `recover`, a housekeeping command on the profile that a killed process left unfinished is then
+    // completed or undone first (HousekeepingJournal::recoverFor); when that cannot be done now, the lock
+    // is let go again with its outcome.
+    Outcome acquire(std::string_view profile, std::string& errorText, bool recover = true);
     void release();
     bool held() const { return m_fd >= 0; }
 

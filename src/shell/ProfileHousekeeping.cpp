@@ -2,6 +2,7 @@
 
 #include "base/IOStream.h"
 #include "detection/FileSettings.h"
+#include "detection/HousekeepingJournal.h"
 #include "detection/Log.h"
 #include "detection/ProfileRunLock.h"
 #include "platform/MessageBoxes.h"
@@ -16,6 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <memory>
@@ -50,51 +52,54 @@ bool present(const std::string& path) {
     return !path.empty() && fileExists(path);
 }
 
-bool removeIfPresent(const std::string& path) {
-    return !present(path) || ::unlink(path.c_str()) == 0;
-}
+// A copy of a data file in a locked temporary "<target>.copyXXXXXX" beside its target, synced; the lock
+// (and the file, unless a journal step has renamed it) goes with the object.
+class StagedCopy {
+public:
+    StagedCopy() = default;
+    ~StagedCopy() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    StagedCopy(const StagedCopy&) = delete;
+    StagedCopy& operator=(const StagedCopy&) = delete;
 
-// Renames `from` to `to` unless `to` exists, which is never replaced.
-bool renameNoReplace(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // A file system without the flag: a hard link fails on an existing target just the same.
-    return ::link(from.c_str(), to.c_str()) == 0 && ::unlink(from.c_str()) == 0;
-}
-
-// Makes `to` a copy of the regular file `from`, replaced whole or not at all.
-bool copyFileReplacing(const std::string& from, const std::string& to) {
-    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (in < 0)
-        return false;
-    struct stat info {};
-    std::string temp = to + ".copyXXXXXX";
-    const int out =
-        ::fstat(in, &info) == 0 && S_ISREG(info.st_mode) ? ::mkostemp(temp.data(), O_CLOEXEC) : -1;
-    bool copied = out >= 0;
-    char block[65536];
-    while (copied) {
-        const ssize_t got = ::read(in, block, sizeof block);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            copied = got == 0;
-            break;
+    // Copies the regular file `from`; false when it could not be read, written or synced whole, with no
+    // temporary left.
+    bool make(const std::string& from, const std::string& target) {
+        const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (in < 0)
+            return false;
+        struct stat info {};
+        m_path = target + ".copyXXXXXX";
+        m_fd = ::fstat(in, &info) == 0 && S_ISREG(info.st_mode) ? createLockedFile(m_path) : -1;
+        bool copied = m_fd >= 0;
+        char block[65536];
+        while (copied) {
+            const ssize_t got = ::read(in, block, sizeof block);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                copied = got == 0;
+                break;
+            }
+            copied = writeAll(m_fd, block, static_cast<std::size_t>(got));
         }
-        copied = writeAll(out, block, static_cast<std::size_t>(got));
+        ::close(in);
+        copied = copied && ::fsync(m_fd) == 0;
+        if (!copied && m_fd >= 0) {
+            ::unlink(m_path.c_str());
+            ::close(m_fd);
+            m_fd = -1;
+        }
+        return copied;
     }
-    ::close(in);
-    if (out >= 0) {
-        copied = copied && ::fsync(out) == 0;
-        copied = ::close(out) == 0 && copied;
-        copied = copied && ::rename(temp.c_str(), to.c_str()) == 0;
-        if (!copied)
-            ::unlink(temp.c_str());
-    }
-    return copied;
-}
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+};
 
 std::uint8_t profileTypeOf(RegistryStore& store, const std::string& key) {
     const RegValueRead type = store.queryValue(key, "ProfileType");
@@ -110,12 +115,14 @@ std::string_view valueText(const RegValue& value) {
 
 // Runs `change` on the user's store in one transaction; false when the store cannot be opened, `change`
 // fails or the commit fails, with nothing changed.
-template <typename Change> bool inTransaction(Change&& change) {
+// The journal's mark is part of the same transaction.
+template <typename Change> bool inTransaction(HousekeepingJournal& journal, Change&& change) {
     std::unique_ptr<RegistryStore> store = RegistryStore::open();
     if (!store)
         return false;
     RegTransaction transaction(*store);
-    return transaction.status() == RegStatus::Ok && change(*store) && transaction.commit() == RegStatus::Ok;
+    return transaction.status() == RegStatus::Ok && change(*store) && journal.mark(*store) == RegStatus::Ok &&
+           transaction.commit() == RegStatus::Ok;
 }
 
 } // namespace
@@ -135,8 +142,9 @@ bool ProfileHousekeeping::lock(ProfileRunLock& lock, const std::string& name) {
     return false;
 }
 
-bool ProfileHousekeeping::moveKey(const std::string& from, const std::string& to) {
-    return inTransaction([&](RegistryStore& store) {
+bool ProfileHousekeeping::moveKey(const std::string& from, const std::string& to,
+                                  HousekeepingJournal& journal) {
+    return inTransaction(journal, [&](RegistryStore& store) {
         if (store.keyExists(profileKey(to)) != RegStatus::NotFound ||
             store.copyKeyTree(profileKey(from), profileKey(to), true) != RegStatus::Ok)
             return false;
@@ -161,8 +169,9 @@ bool ProfileHousekeeping::moveKey(const std::string& from, const std::string& to
     });
 }
 
-bool ProfileHousekeeping::copyKey(const std::string& from, const std::string& to) {
-    return inTransaction([&](RegistryStore& store) {
+bool ProfileHousekeeping::copyKey(const std::string& from, const std::string& to,
+                                  HousekeepingJournal& journal) {
+    return inTransaction(journal, [&](RegistryStore& store) {
         if (store.keyExists(profileKey(to)) != RegStatus::NotFound ||
             store.copyKeyTree(profileKey(from), profileKey(to), false) != RegStatus::Ok)
             return false;
@@ -187,11 +196,14 @@ bool ProfileHousekeeping::aRenameExecute(const std::vector<std::string>& selecte
     ProfileRunLock runLock, newLock;
     if (!lock(runLock, old) || !lock(newLock, *name))
         return false;
-    if (!moveKey(old, *name)) {
+    HousekeepingJournal journal({old, *name});
+    prepareRename(old, *name, journal);
+    std::string error;
+    if (!journal.write(error) || !moveKey(old, *name, journal)) {
         showError(m_ui, "Sorry, the profile could not be renamed!");
         return true;
     }
-    renameFiles(old, *name);
+    finish(journal);
     runLock.release();
     newLock.release();
     if (scheduled)
@@ -199,21 +211,32 @@ bool ProfileHousekeeping::aRenameExecute(const std::vector<std::string>& selecte
     return true;
 }
 
-void ProfileHousekeeping::renameFiles(const std::string& from, const std::string& to) {
+void ProfileHousekeeping::prepareRename(const std::string& from, const std::string& to,
+                                        HousekeepingJournal& journal) {
+    using Step = HousekeepingJournal::StepKind;
     for (const DataFile& file : DataFiles) {
         const std::string source = file.name(from);
         const std::string target = file.name(to);
-        // What another profile left under the new name is no part of this one.
-        bool renamed = removeIfPresent(target);
-        if (present(source))
-            renamed = renamed && renameNoReplace(source, target);
-        if (!renamed)
+        // What another profile left under the new name is no part of this one, and is never overwritten.
+        const bool cleared = !present(target) || ::unlink(target.c_str()) == 0;
+        HousekeepingJournal::reachStep();
+        if (!cleared)
             showError(m_ui, file.renameFailed);
+        else if (present(source))
+            journal.add(Step::Rename, source, target, std::string(file.renameFailed));
     }
     TLog::DeleteLogs(to);
+    HousekeepingJournal::reachStep();
     const std::optional<std::string> firstPage = TLog::LogFileName(from, 1);
-    if (firstPage && present(*firstPage) && !TLog::RenameLogs(from, to))
-        showError(m_ui, "Sorry, the old log files could not be renamed!");
+    if (firstPage && present(*firstPage))
+        journal.add(Step::RenameLogs, from, to, "Sorry, the old log files could not be renamed!");
+}
+
+void ProfileHousekeeping::finish(HousekeepingJournal& journal) {
+    std::vector<std::string> failures;
+    if (!journal.finish(failures))
+        for (const std::string& failure : failures)
+            showError(m_ui, failure);
 }
 
 void ProfileHousekeeping::reviewSchedule(const std::string& from, const std::string& to) {
@@ -247,26 +270,34 @@ bool ProfileHousekeeping::aCopyExecute(const std::vector<std::string>& selected)
     const std::optional<std::string> name = askProfileName(m_ui, m_root, "Copy " + source, "Copies Name");
     if (!name)
         return false;
-    ProfileRunLock runLock;
-    if (!lock(runLock, source))
+    ProfileRunLock runLock, newLock;
+    if (!lock(runLock, source) || !lock(newLock, *name))
         return false;
-    if (!copyKey(source, *name)) {
+    // The copies are made before the key, and take their places after it.
+    using Step = HousekeepingJournal::StepKind;
+    HousekeepingJournal journal({source, *name});
+    std::array<StagedCopy, DataFiles.size()> copies;
+    for (std::size_t i = 0; i < DataFiles.size(); ++i) {
+        const std::string from = DataFiles[i].name(source);
+        const std::string target = DataFiles[i].name(*name);
+        if (!present(from)) {
+            journal.add(Step::Remove, target, {}, std::string(DataFiles[i].copyFailed));
+        } else if (copies[i].make(from, target)) {
+            journal.stage(copies[i].path());
+            journal.add(Step::Rename, copies[i].path(), target, std::string(DataFiles[i].copyFailed));
+        } else {
+            showError(m_ui, DataFiles[i].copyFailed);
+        }
+        HousekeepingJournal::reachStep();
+    }
+    journal.add(Step::DeleteLogs, *name);
+    std::string error;
+    if (!journal.write(error) || !copyKey(source, *name, journal)) {
         showError(m_ui, "Sorry, the profile could not be copied!");
         return true;
     }
-    copyFiles(source, *name);
+    finish(journal);
     return true;
-}
-
-void ProfileHousekeeping::copyFiles(const std::string& from, const std::string& to) {
-    for (const DataFile& file : DataFiles) {
-        const std::string source = file.name(from);
-        const std::string target = file.name(to);
-        const bool copied = present(source) ? copyFileReplacing(source, target) : removeIfPresent(target);
-        if (!copied)
-            showError(m_ui, file.copyFailed);
-    }
-    TLog::DeleteLogs(to);
 }
 
 void ProfileHousekeeping::aExportProfileExecute(const std::vector<std::string>& selected) {
@@ -294,14 +325,15 @@ bool ProfileHousekeeping::aImportProfileExecute() {
             showError(m_ui, error);
             continue;
         }
-        // The profile it replaces, in its stored spelling, whose log pages go with it.
-        std::string replaced;
-        std::vector<std::string> profiles;
-        m_root.GetSubKeyNames(profiles);
-        for (const std::string& profile : profiles)
-            if (sameProfileName(profile, name))
-                replaced = profile;
-        if (!replaced.empty()) {
+        // A profile of that name in any letter case is replaced only when the user says so; a list that
+        // cannot be read ends the command, since nothing may be replaced unasked.
+        const SettingNames profiles = m_root.trySubKeyNames();
+        if (profiles.state == SettingState::Error) {
+            showError(m_ui, "Unable to import profile \"" + name + "\": " + profiles.error);
+            break;
+        }
+        if (std::any_of(profiles.names.begin(), profiles.names.end(),
+                        [&](const std::string& profile) { return sameProfileName(profile, name); })) {
             const MessageButton answer =
                 askYesNoCancel(m_ui, "You already have a profile called \"" + name +
                                          "\". Are you sure you want to replace your existing profile?");
@@ -310,26 +342,17 @@ bool ProfileHousekeeping::aImportProfileExecute() {
             if (answer != ButtonYes)
                 continue;
         }
-        if (!TFileSettings::ImportProfile(file, error)) {
+        if (!TFileSettings::ImportProfile(file, error))
             showError(m_ui, error);
-            continue;
-        }
-        TLog::DeleteLogs(name);
-        if (!replaced.empty() && replaced != name)
-            TLog::DeleteLogs(replaced);
-        markImported(name);
     }
     return true;
 }
 
-void ProfileHousekeeping::markImported(const std::string& name) {
-    const bool marked = inTransaction([&](RegistryStore& store) {
-        const RegStatus status = store.deleteValue(profileKey(name), "LastRun");
-        return (status == RegStatus::Ok || status == RegStatus::NotFound) &&
-               store.setString(profileKey(name), "LastResult", "Imported") == RegStatus::Ok;
-    });
-    if (!marked)
-        showError(m_ui, "Unable to import profile \"" + name + "\": its last result could not be stored.");
+void recoverInterruptedHousekeeping(UiServices& ui) {
+    std::vector<std::string> failures;
+    HousekeepingJournal::recoverAll(failures);
+    for (const std::string& failure : failures)
+        showError(ui, failure);
 }
 
 } // namespace halcyra

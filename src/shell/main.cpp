@@ -7,6 +7,7 @@
 #include "scheduling/TaskPropertiesDialog.h"
 #include "shell/CommandLine.h"
 #include "shell/MainForm.h"
+#include "shell/ProfileHousekeeping.h"
 #include "shell/ProgramIcon.h"
 
 #include <QApplication>
@@ -141,6 +142,7 @@ int main(int argc, char** argv) {
     setCurrentUiServices(headless ? static_cast<UiServices*>(&headlessUi) : &desktopUi);
     installDifferencesDialog();
     installTaskPropertiesEditor();
+    recoverInterruptedHousekeeping(*currentUiServices());
     restoreScheduledTasksAtStart();
     DeferredUDisks2Backend ejectBackend;
     setEjectBackend(&ejectBackend);

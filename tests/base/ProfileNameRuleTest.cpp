@@ -49,7 +49,7 @@ TEST(ProfileNameRule, EachRefusalNamesItsOwnReason) {
         {".", "\".\" cannot"},
         {"..", "\"..\" cannot"},
         {"-i", "\"-i\""},
-        {"-I", "\"-i\""},
+        {"-I", "\"-I\""},
         {std::string(201, 'x'), "200 bytes"},
         {euros(67), "200 bytes"},
         {"A_excl", "_excl_dir"},
