@@ -2,12 +2,17 @@
 
 #include "base/Paths.h"
 #include "detection/FileSettings.h"
+#include "detection/HousekeepingJournal.h"
 #include "detection/Log.h"
 #include "detection/ProfileRunLock.h"
+#include "platform/RegistryStore.h"
 #include "scheduling/ScheduleLookups.h"
 #include "shell/ProfileHousekeeping.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -249,6 +254,187 @@ TEST_F(ProfileHousekeepingTest, ImportStopsAtCancelAndMarksWhatItImported) {
 
     ui.queueText(std::nullopt);
     EXPECT_FALSE(housekeeping().aImportProfileExecute());
+}
+
+// Import, rename and copy, each stopped at every file and store step (a forked child that ends there), and
+// each run with the store failing from each of its writes and reads on: after the next start's recovery
+// the profiles are wholly as before or wholly as after, nothing private is left and the locks are free.
+TEST_F(ProfileHousekeepingTest, CommandsSurviveAKillOrAStoreFailureAtEveryStep) {
+    using Command = std::function<void(ProfileHousekeeping&, ScriptedUiServices&)>;
+    struct Case {
+        std::string name;
+        std::function<void()> setUp;
+        Command run;
+        std::vector<std::string> profiles;
+    };
+    const auto withFiles = [this](const std::string& name, const std::string& tag) {
+        test::writeText(TFileSettings::ResultsFileName(name), "results " + tag);
+        test::writeText(TFileSettings::ExclusionFileName(name), "excl " + tag);
+        test::writeText(page(name, 1), "log " + tag);
+        test::writeText(page(name, 2), "log " + tag);
+    };
+    // The archive's profile has run where it was made: its last run must not come along.
+    addProfile("Docs", 1);
+    TSettings(key("Docs")).WriteString("Folder", "/new");
+    TSettings(key("Docs")).WriteString("LastRun", "2024-05-01 08:30");
+    test::writeText(TFileSettings::ResultsFileName("Docs"), "results new");
+    exportProfile("Docs", archive("Docs"));
+    const std::vector<Case> cases = {
+        {"import",
+         [&] {
+             addProfile("docs", 1);
+             TSettings(key("docs")).WriteString("Folder", "/old");
+             TSettings(key("docs")).WriteString("Stale", "1");
+             withFiles("docs", "old");
+             test::writeText(TFileSettings::ExclusionDirFileName("docs"), "dirs old");
+         },
+         [&](ProfileHousekeeping& command, ScriptedUiServices& answers) {
+             answers.queueText(archive("Docs"));
+             answers.queueButton(ButtonYes);
+             command.aImportProfileExecute();
+         },
+         {"Docs", "docs"}},
+        {"rename",
+         [&] {
+             addProfile("P", 1);
+             addGroup("G", {{"Name0", "P"}});
+             withFiles("P", "p");
+         },
+         [&](ProfileHousekeeping& command, ScriptedUiServices& answers) {
+             answers.queueText("Q");
+             command.aRenameExecute({"P"});
+         },
+         {"P", "Q"}},
+        {"copy",
+         [&] {
+             addProfile("P", 1);
+             TSettings(key("P")).WriteString("LastResult", "Changes");
+             withFiles("P", "p");
+         },
+         [&](ProfileHousekeeping& command, ScriptedUiServices& answers) {
+             answers.queueText("C");
+             command.aCopyExecute({"P"});
+         },
+         {"P", "C"}},
+    };
+    // The store below the root key and every entry of the data folder but the lock files.
+    const auto state = [&] {
+        std::string out;
+        std::unique_ptr<RegistryStore> store = RegistryStore::open();
+        for (const RegKeySnapshot& snapshot : store->readTree(root.Key()).keys) {
+            out += "[" + snapshot.path + "]";
+            for (const RegValue& item : snapshot.values)
+                out += " " + item.name + "=" + item.data;
+            out += "\n";
+        }
+        std::vector<std::string> files;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dataFolder()))
+            if (entry.path().filename().string().find("_run.lock") == std::string::npos)
+                files.push_back(entry.path().filename().string() + ":" +
+                                (entry.is_regular_file() ? readText(entry.path().string()) : "<folder>"));
+        std::sort(files.begin(), files.end());
+        for (const std::string& file : files)
+            out += file + "\n";
+        return out;
+    };
+    const auto reset = [&](const Case& c) {
+        std::vector<std::string> names;
+        root.GetSubKeyNames(names);
+        for (const std::string& name : names)
+            root.DeleteSubKey(name);
+        for (const auto& entry : std::filesystem::directory_iterator(dataFolder()))
+            std::filesystem::remove_all(entry.path());
+        c.setUp();
+    };
+    const auto runIn = [&](const Case& c) {
+        TSettings ownRoot(SettingsRootKey);
+        ScriptedUiServices answers;
+        ProfileHousekeeping command(ownRoot, answers, {});
+        c.run(command, answers);
+        return answers;
+    };
+    // The next start's recovery, or (every other time) the next run of the command's first profile.
+    const auto recover = [&](const Case& c, int attempt) {
+        std::vector<std::string> failures;
+        if (attempt % 2 == 0) {
+            HousekeepingJournal::recoverAll(failures);
+        } else {
+            ProfileRunLock next;
+            std::string error;
+            if (next.acquire(c.profiles.front(), error) != ProfileRunLock::Outcome::Acquired)
+                failures.push_back(error);
+        }
+        EXPECT_EQ(failures, std::vector<std::string>{}) << c.name << " " << attempt;
+        for (const std::string& profile : c.profiles) {
+            ProfileRunLock free;
+            std::string error;
+            EXPECT_EQ(free.acquire(profile, error), ProfileRunLock::Outcome::Acquired) << error;
+        }
+    };
+    for (const Case& c : cases) {
+        reset(c);
+        const std::string before = state();
+        runIn(c);
+        const std::string after = state();
+        EXPECT_NE(after, before) << c.name;
+        EXPECT_EQ(after.find("LastRun"), std::string::npos) << after;
+
+        int stopAt = 1;
+        for (;; ++stopAt) {
+            reset(c);
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                auto steps = std::make_shared<int>(0);
+                HousekeepingJournal::stepHook() = [steps, stopAt] {
+                    if (++*steps == stopAt)
+                        ::_exit(9);
+                };
+                runIn(c);
+                ::_exit(0);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            ASSERT_TRUE(WIFEXITED(status));
+            recover(c, stopAt);
+            const std::string recovered = state();
+            EXPECT_TRUE(recovered == before || recovered == after)
+                << c.name << " stopped at step " << stopAt << ":\n"
+                << recovered;
+            if (WEXITSTATUS(status) == 0)
+                break;
+        }
+        EXPECT_GT(stopAt, 8) << c.name;
+
+        for (const bool reads : {false, true}) {
+            for (int failAt = 1;; ++failAt) {
+                reset(c);
+                ScriptedUiServices answers;
+                auto count = std::make_shared<int>(0);
+                {
+                    RegistryStore::Options faulty = RegistryStore::defaultOptions();
+                    (reads ? faulty.readFault : faulty.writeFault) = [count, failAt] {
+                        return ++*count >= failAt;
+                    };
+                    halcyra::testing::ScopedStoreOptions options(faulty);
+                    answers = runIn(c);
+                }
+                const bool reported = std::any_of(
+                    answers.requests().begin(), answers.requests().end(), [](const auto& request) {
+                        return request.kind == ScriptedUiServices::RequestKind::MessageBox &&
+                               request.text.rfind("You already have", 0) != 0;
+                    });
+                recover(c, 0);
+                const std::string recovered = state();
+                if (*count < failAt)
+                    break; // the store never failed
+                EXPECT_TRUE(recovered == before || recovered == after)
+                    << c.name << (reads ? " read " : " write ") << failAt << ":\n"
+                    << recovered;
+                EXPECT_TRUE(reported) << c.name << (reads ? " read " : " write ") << failAt;
+            }
+        }
+    }
 }
 
 } // namespace
