@@ -144,9 +144,13 @@ TEST_F(ProfileArchiveTest, ExportAndImportRoundTripIntoAnEmptyStore) {
     EXPECT_EQ(comment, "Fresh");
     writeFile(path("plain.hcs"), "not an archive");
     EXPECT_TRUE(TFileSettings::ExportProfile("Fresh", path("plain.hcs"), error)) << error;
-    EXPECT_EQ(
-        std::filesystem::directory_iterator(dataFolder())->path().filename().string().rfind(".export", 0),
-        std::string::npos); // no temporary left behind
+    for (const auto& entry : std::filesystem::directory_iterator(dataFolder()))
+        EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path(); // no temporary left behind
+
+    // A profile removed since the list was read is refused, and nothing is written.
+    EXPECT_FALSE(TFileSettings::ExportProfile("Gone", path("gone.hcs"), error));
+    EXPECT_EQ(error, "Unable to export the profile \"Gone\". Error is: The profile does not exist.");
+    EXPECT_FALSE(exists(path("gone.hcs")));
 }
 
 TEST_F(ProfileArchiveTest, ExportNeverWritesIntoTheProgramsOwnFolders) {
@@ -158,6 +162,16 @@ TEST_F(ProfileArchiveTest, ExportNeverWritesIntoTheProgramsOwnFolders) {
     for (const std::string& target :
          {TFileSettings::ResultsFileName("Other"), TFileSettings::GlobalExclusionFileName(),
           dataFolder() + "Docs.reg", m_home.settingsDb()}) {
+        EXPECT_FALSE(TFileSettings::ExportProfile("Docs", target, error)) << target;
+        EXPECT_EQ(error,
+                  "Unable to export the profile \"Docs\". Error is: A profile file cannot be saved in the "
+                  "folder of the program's own files.");
+    }
+    // The same folders reached by other paths.
+    std::filesystem::create_directory_symlink(dataFolder(), path("link"));
+    const std::string data = dataFolder();
+    for (const std::string& target :
+         {path("link") + "/Docs.hcs", data.substr(0, data.size() - 1) + "//Docs.hcs", data + "./Docs.hcs"}) {
         EXPECT_FALSE(TFileSettings::ExportProfile("Docs", target, error)) << target;
         EXPECT_EQ(error,
                   "Unable to export the profile \"Docs\". Error is: A profile file cannot be saved in the "
@@ -299,10 +313,21 @@ TEST_F(ProfileArchiveTest, ImportReplacesTheWholeProfileUnderItsArchiveSpelling)
     std::filesystem::copy_file(path("Daily.hcs"), TFileSettings::ResultsFileName("daily"),
                                std::filesystem::copy_options::overwrite_existing);
     std::string error;
-    EXPECT_FALSE(import(TFileSettings::ResultsFileName("daily"), error));
-    EXPECT_EQ(error,
-              "Unable to import profile \"Daily\": The profile file is one of the profile's own data files.");
+    // Also through another path to the same file: a link, a doubled slash, a hard link.
+    std::filesystem::create_symlink(TFileSettings::ResultsFileName("daily"), path("link.hcs"));
+    std::filesystem::create_hard_link(TFileSettings::ExclusionFileName("daily"), path("hard.hcs"));
+    std::filesystem::copy_file(path("Daily.hcs"), TFileSettings::ExclusionFileName("daily"),
+                               std::filesystem::copy_options::overwrite_existing);
+    const std::string doubled = dataFolder() + "/daily.txt";
+    for (const std::string& own :
+         {TFileSettings::ResultsFileName("daily"), path("link.hcs"), doubled, path("hard.hcs")}) {
+        EXPECT_FALSE(import(own, error)) << own;
+        EXPECT_EQ(
+            error,
+            "Unable to import profile \"Daily\": The profile file is one of the profile's own data files.");
+    }
     writeFile(TFileSettings::ResultsFileName("daily"), "results old");
+    writeFile(TFileSettings::ExclusionFileName("daily"), "excl old");
 
     ASSERT_TRUE(import(path("Daily.hcs"), error)) << error;
     std::vector<std::string> names;
@@ -320,6 +345,12 @@ TEST_F(ProfileArchiveTest, ImportReplacesTheWholeProfileUnderItsArchiveSpelling)
         EXPECT_FALSE(exists(gone)) << gone;
     for (const auto& entry : std::filesystem::directory_iterator(dataFolder()))
         EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path(); // staging removed
+
+    // Over exactly the same spelling the old key goes first: what the archive lacks does not survive.
+    TSettings(kRoot + "\\Daily").WriteString("Stale", "1");
+    ASSERT_TRUE(import(path("Daily.hcs"), error)) << error;
+    EXPECT_EQ(store().valueExists(kRoot + "\\Daily", "Stale"), RegStatus::NotFound);
+    EXPECT_EQ(store().valueExists(kRoot + "\\Daily", "Folder"), RegStatus::Ok);
 }
 
 } // namespace

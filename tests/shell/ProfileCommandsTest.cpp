@@ -162,6 +162,32 @@ TEST_F(ProfileCommandsTest, DeleteAsksPerProfileAndPerFileAndHandlesOwnAndShared
     EXPECT_TRUE(fileThere(TFileSettings::ExclusionDirFileName("B")));
 }
 
+TEST_F(ProfileCommandsTest, DeleteGoesOnWhenAFileVanishesBeforeItsQuestionIsAnswered) {
+    // Another process removes each file while its question is open.
+    class Vanishing : public ScriptedUiServices {
+    public:
+        MessageButton messageBox(MessageKind kind, std::string_view title, std::string_view text,
+                                 MessageButtons buttons, MessageButton defaultButton) override {
+            if (text.find("Also delete") != std::string_view::npos)
+                for (const std::string& file :
+                     {TFileSettings::ResultsFileName("A"), TFileSettings::ExclusionFileName("A"),
+                      *TLog::LogFileName("A", 1)})
+                    ::unlink(file.c_str());
+            return ScriptedUiServices::messageBox(kind, title, text, buttons, defaultButton);
+        }
+    } vanishing;
+    addProfile("A", 1);
+    touch(TFileSettings::ResultsFileName("A"));
+    touch(TFileSettings::ExclusionFileName("A"));
+    touch(*TLog::LogFileName("A", 1));
+    for (int i = 0; i < 4; ++i)
+        vanishing.queueButton(ButtonYes);
+    EXPECT_TRUE(ProfileCommands(root, vanishing, recordingEntries()).DeleteProfiles({"A"}));
+    EXPECT_FALSE(exists("A"));
+    ASSERT_EQ(vanishing.requests().size(), 2u); // the later files were already gone when asked about
+    EXPECT_EQ(vanishing.requests().back().text, "Also delete the profiles results file?");
+}
+
 TEST_F(ProfileCommandsTest, DeleteKeepsAProfileWhoseTaskStaysAndStopsWhenTasksCannotBeListed) {
     addProfile("A", 1);
     addProfile("B", 1);

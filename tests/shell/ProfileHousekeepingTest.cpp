@@ -1,5 +1,6 @@
 #include "HousekeepingTestSupport.h"
 
+#include "base/IOStream.h"
 #include "base/Paths.h"
 #include "detection/FileSettings.h"
 #include "detection/HousekeepingJournal.h"
@@ -11,9 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -123,19 +126,23 @@ TEST_F(ProfileHousekeepingTest, RenameThatCannotMoveTheKeyChangesNothing) {
     EXPECT_FALSE(housekeeping().aRenameExecute({"Docs"}));
     EXPECT_EQ(messages(), Texts{"A profile with that name already exists. Please use another name."});
 
-    {
+    // The source's lock, and the new name's: a run of a profile of that name may still write its files.
+    for (const std::string held : {"Docs", "New"}) {
         ProfileRunLock run;
         std::string error;
-        ASSERT_EQ(run.acquire("Docs", error), ProfileRunLock::Outcome::Acquired);
+        ASSERT_EQ(run.acquire(held, error), ProfileRunLock::Outcome::Acquired);
+        const std::string busy = "The profile " + held + " is already being run.";
         ui.queueText("New");
         EXPECT_FALSE(housekeeping().aRenameExecute({"Docs"}));
-        EXPECT_EQ(messages().back(), "The profile Docs is already being run.");
-        ui.queueText("Copy");
+        EXPECT_EQ(messages().back(), busy);
+        ui.queueText("New");
         EXPECT_FALSE(housekeeping().aCopyExecute({"Docs"}));
-        EXPECT_EQ(messages().back(), "The profile Docs is already being run.");
-        ui.queueButton(ButtonYes);
-        EXPECT_TRUE(commands().DeleteProfiles({"Docs"}));
-        EXPECT_EQ(messages().back(), "The profile Docs is already being run.");
+        EXPECT_EQ(messages().back(), busy);
+        if (held == "Docs") {
+            ui.queueButton(ButtonYes);
+            EXPECT_TRUE(commands().DeleteProfiles({"Docs"}));
+            EXPECT_EQ(messages().back(), busy);
+        }
     }
     {
         RegistryStore::Options faulty = RegistryStore::defaultOptions();
@@ -198,6 +205,54 @@ TEST_F(ProfileHousekeepingTest, CopyEqualsItsSourceOverStaleFiles) {
     EXPECT_EQ(TSettings(key("G")).ReadStringDef("Name1", "<none>"), "<none>");
 }
 
+TEST_F(ProfileHousekeepingTest, CopyThatCannotReadOrWriteAFileWholeKeepsWhatIsThere) {
+    addProfile("Docs", 1);
+    test::writeText(TFileSettings::ExclusionFileName("Docs"), std::string(100000, 'e'));
+    test::writeText(TFileSettings::ResultsFileName("Twin"), "stale");
+    test::writeText(TFileSettings::ExclusionFileName("Twin"), "stale");
+    // Opens, but no byte of it can be read.
+    std::filesystem::create_symlink("/proc/self/mem", TFileSettings::ResultsFileName("Docs"));
+    const auto leftovers = [] {
+        Texts names;
+        for (const auto& entry : std::filesystem::directory_iterator(dataFolder()))
+            if (entry.path().filename().string().find(".copy") != std::string::npos)
+                names.push_back(entry.path().filename().string());
+        return names;
+    };
+
+    ui.queueText("Twin");
+    EXPECT_TRUE(housekeeping().aCopyExecute({"Docs"}));
+    EXPECT_EQ(messages(), Texts{"Sorry, the old results file list could not be copied!"});
+    EXPECT_EQ(readText(TFileSettings::ResultsFileName("Twin")), "stale");
+    EXPECT_EQ(readText(TFileSettings::ExclusionFileName("Twin")), std::string(100000, 'e'));
+    EXPECT_EQ(leftovers(), Texts{});
+
+    // A full disk: no file may grow beyond 50000 bytes in this child.
+    root.DeleteSubKey("Twin");
+    test::writeText(TFileSettings::ExclusionFileName("Twin"), "stale");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit limit { 50000, 50000 };
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        TSettings ownRoot(SettingsRootKey);
+        ScriptedUiServices answers;
+        answers.queueText("Twin");
+        ProfileHousekeeping(ownRoot, answers, {}).aCopyExecute({"Docs"});
+        bool reported = false;
+        for (const auto& request : answers.requests())
+            reported =
+                reported || request.text == "Sorry, the old file exceptions file list could not be copied!";
+        ::_exit(reported ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(readText(TFileSettings::ExclusionFileName("Twin")), "stale");
+    EXPECT_EQ(leftovers(), Texts{});
+}
+
 TEST_F(ProfileHousekeepingTest, ExportAsksPerProfileAndShowsFailures) {
     addProfile("A", 1);
     addProfile("B", 1);
@@ -254,6 +309,87 @@ TEST_F(ProfileHousekeepingTest, ImportStopsAtCancelAndMarksWhatItImported) {
 
     ui.queueText(std::nullopt);
     EXPECT_FALSE(housekeeping().aImportProfileExecute());
+}
+
+TEST_F(ProfileHousekeepingTest, ImportAsksBeforeReplacingInAnyLetterCaseAndStopsWhenTheListCannotBeRead) {
+    addProfile("Docs", 1);
+    TSettings(key("Docs")).WriteString("Folder", "/srv/Docs");
+    exportProfile("Docs", archive("Docs"));
+    root.DeleteSubKey("Docs");
+    addProfile("docs", 1);
+    TSettings(key("docs")).WriteString("Folder", "/mine");
+    test::writeText(TFileSettings::ResultsFileName("docs"), "mine");
+
+    ui.queueText(archive("Docs"));
+    ui.queueButton(ButtonNo);
+    EXPECT_TRUE(housekeeping().aImportProfileExecute());
+    EXPECT_EQ(messages(),
+              Texts{"You already have a profile called \"Docs\". Are you sure you want to replace "
+                    "your existing profile?"});
+    Texts names;
+    root.GetSubKeyNames(names);
+    EXPECT_EQ(names, Texts{"docs"});
+    EXPECT_EQ(value("docs", "Folder"), "/mine");
+    EXPECT_EQ(readText(TFileSettings::ResultsFileName("docs")), "mine");
+
+    // Without the list nothing may be replaced unasked: the command ends with the store's reason.
+    RegistryStore::Options faulty = RegistryStore::defaultOptions();
+    faulty.readFault = [] { return true; };
+    std::string reason;
+    {
+        halcyra::testing::ScopedStoreOptions options(faulty);
+        std::unique_ptr<RegistryStore> store = RegistryStore::open();
+        ASSERT_TRUE(store);
+        EXPECT_EQ(store->subKeyNames(root.Key()).status, RegStatus::Error);
+        reason = store->lastError();
+    }
+    {
+        halcyra::testing::ScopedStoreOptions options(faulty);
+        TSettings unreadable(SettingsRootKey);
+        ui.queueText(archive("Docs") + "\n" + archive("Docs"));
+        ProfileHousekeeping(unreadable, ui, {}).aImportProfileExecute();
+    }
+    EXPECT_EQ(messages().back(), "Unable to import profile \"Docs\": " + reason);
+    EXPECT_EQ(messages().size(), 2u);
+    EXPECT_EQ(value("docs", "Folder"), "/mine");
+}
+
+TEST_F(ProfileHousekeepingTest, StartRemovesOnlyTheLeftoversNoLiveCommandHolds) {
+    const std::string data = dataFolder();
+    std::filesystem::create_directories(data + ".import-abc123/inner");
+    test::writeText(data + ".import-abc123/inner/Docs.txt", "big");
+    test::writeText(data + "Docs.txt.copyAbC123", "part");
+    std::string heldFolder = data + ".export-XXXXXX";
+    std::string heldCopy = data + "Docs.txt.copyXXXXXX";
+    const int folderLock = createLockedFolder(heldFolder);
+    const int copyLock = createLockedFile(heldCopy);
+    ASSERT_GE(folderLock, 0);
+    ASSERT_GE(copyLock, 0);
+    // Never through a link, nor anything not named as a leftover.
+    std::filesystem::create_directories(home.root() + "/elsewhere");
+    test::writeText(home.root() + "/elsewhere/keep", "keep");
+    std::filesystem::create_directory_symlink(home.root() + "/elsewhere", data + ".import-lnk123");
+    test::writeText(data + "Docs.txt.copy", "keep");
+    test::writeText(data + ".import-toolong1", "keep");
+
+    recoverInterruptedHousekeeping(ui);
+    EXPECT_EQ(messages(), Texts{});
+    EXPECT_FALSE(there(data + ".import-abc123"));
+    EXPECT_FALSE(there(data + "Docs.txt.copyAbC123"));
+    EXPECT_TRUE(there(heldFolder));
+    EXPECT_TRUE(there(heldCopy));
+    EXPECT_TRUE(std::filesystem::is_symlink(data + ".import-lnk123"));
+    EXPECT_EQ(readText(home.root() + "/elsewhere/keep"), "keep");
+    EXPECT_TRUE(there(data + "Docs.txt.copy"));
+    EXPECT_TRUE(there(data + ".import-toolong1"));
+    ::close(folderLock);
+    ::close(copyLock);
+    // Once their holders are gone, the next use of the profile takes them.
+    ProfileRunLock next;
+    std::string error;
+    ASSERT_EQ(next.acquire("Docs", error), ProfileRunLock::Outcome::Acquired);
+    EXPECT_FALSE(there(heldFolder));
+    EXPECT_FALSE(there(heldCopy));
 }
 
 // Import, rename and copy, each stopped at every file and store step (a forked child that ends there), and
