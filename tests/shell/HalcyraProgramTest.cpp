@@ -13,6 +13,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <sys/resource.h>
 
@@ -34,10 +35,10 @@ std::string contentsOf(const std::string& path) {
 
 class HalcyraProgramTest : public ::testing::Test {
 protected:
-    HalcyraProgramTest() : m_profile(std::string(SettingsRootKey) + "\\Daily") {
-        m_profile.WriteString("ProfileType", "1");
-        m_profile.WriteString("Source", m_tree.root());
-        m_profile.WriteString("Recursive", "Y");
+    HalcyraProgramTest() : m_profile(std::in_place, std::string(SettingsRootKey) + "\\Daily") {
+        m_profile->WriteString("ProfileType", "1");
+        m_profile->WriteString("Source", m_tree.root());
+        m_profile->WriteString("Recursive", "Y");
     }
 
     // Runs Halcyra with `arguments` and no display (or with DISPLAY set to `display`); the settings and data
@@ -79,7 +80,7 @@ protected:
 
     testing::TestHome m_home;
     test::TestTree m_tree{{"a.txt", "abc"}, {"sub/b.txt", "b"}};
-    TSettings m_profile;
+    std::optional<TSettings> m_profile;
 };
 
 TEST_F(HalcyraProgramTest, ScheduledRunWritesTheResultsAndTheLogAndEnds) {
@@ -87,8 +88,8 @@ TEST_F(HalcyraProgramTest, ScheduledRunWritesTheResultsAndTheLogAndEnds) {
     ASSERT_TRUE(outcome.finished);
     EXPECT_EQ(outcome.exitCode, 0) << outcome.errors;
     EXPECT_EQ(outcome.errors, "");
-    EXPECT_NE(m_profile.ReadStringDef("LastRun", "Never"), "Never");
-    EXPECT_EQ(m_profile.ReadString("LastResult"), "Changes");
+    EXPECT_NE(m_profile->ReadStringDef("LastRun", "Never"), "Never");
+    EXPECT_EQ(m_profile->ReadString("LastResult"), "Changes");
     EXPECT_NE(contentsOf(TFileSettings::ResultsFileName("Daily")).find("a.txt"), std::string::npos);
     EXPECT_NE(contentsOf(*TLog::LogFileName("Daily", 1)).find("a.txt"), std::string::npos);
 }
@@ -104,7 +105,7 @@ TEST_F(HalcyraProgramTest, InteractiveRunWithoutADisplayEndsAndStoresNothing) {
     EXPECT_EQ(outcome.exitCode, 0) << outcome.errors;
     EXPECT_NE(outcome.errors.find("differences review"), std::string::npos) << outcome.errors;
     EXPECT_EQ(contentsOf(TFileSettings::ResultsFileName("Daily")), stored);
-    EXPECT_EQ(m_profile.ReadString("LastResult"), "Changes");
+    EXPECT_EQ(m_profile->ReadString("LastResult"), "Changes");
     EXPECT_NE(contentsOf(*TLog::LogFileName("Daily", 1)).find("c.txt"), std::string::npos);
 
     // The same change, unattended, is stored.
@@ -119,7 +120,7 @@ TEST_F(HalcyraProgramTest, NamesLikeToolkitOptionsAreProfileNames) {
     EXPECT_NE(outcome.errors.find("The profile -reverse does not exist, or is corrupted."), std::string::npos)
         << outcome.errors;
     EXPECT_NE(outcome.errors.find("The profile -style does not exist, or is corrupted."), std::string::npos);
-    EXPECT_EQ(m_profile.ReadString("LastResult"), "Changes"); // the names after them still run
+    EXPECT_EQ(m_profile->ReadString("LastResult"), "Changes"); // the names after them still run
 }
 
 TEST_F(HalcyraProgramTest, ExitStatusSaysWhetherEveryNamedProfileRanToItsEnd) {
@@ -137,12 +138,17 @@ TEST_F(HalcyraProgramTest, ExitStatusSaysWhetherEveryNamedProfileRanToItsEnd) {
 
 TEST_F(HalcyraProgramTest, TwoProgramsShareOneSettingsStoreWithoutLosingItsLocks) {
     // One program runs several profiles in turn (a connection opens beside the live one for each) while a
-    // second runs another; neither may pull the store's journal from under the other.
+    // second runs another; neither may pull the store's journal from under the other. This process holds
+    // no connection meanwhile, so each program may find itself the store's last user.
     for (const char* name : {"A", "B", "C"}) {
         TSettings profile(std::string(SettingsRootKey) + "\\" + name);
         profile.WriteString("ProfileType", "1");
         profile.WriteString("Source", m_tree.root());
+        profile.WriteString("Recursive", *name == 'C' ? "N" : "Y"); // C ends while the other still runs
     }
+    m_profile.reset();
+    for (int i = 0; i < 1500; ++i) // runs long enough to overlap
+        m_tree.add({"many/" + std::to_string(i % 30) + "/" + std::to_string(i), std::to_string(i)});
     for (int round = 0; round < 20; ++round) {
         QProcess several, single;
         start(several, {"A", "B", "Daily"});
@@ -167,7 +173,7 @@ TEST_F(HalcyraProgramTest, FullDataFolderFailsAnUnattendedRunWithTheReasonOnStan
     EXPECT_EQ(outcome.exitCode, 1);
     EXPECT_EQ(outcome.errors.rfind("Error: The results could not be saved: ", 0), 0u) << outcome.errors;
     EXPECT_EQ(std::count(outcome.errors.begin(), outcome.errors.end(), '\n'), 1) << outcome.errors;
-    EXPECT_EQ(m_profile.ReadString("LastResult"), "Failure");
+    EXPECT_EQ(m_profile->ReadString("LastResult"), "Failure");
     // Nothing of the failed run is left in the data folder: no temporary, no run lock.
     std::vector<std::string> left;
     for (const auto& entry : std::filesystem::directory_iterator(m_home.root() + "/data/Halcyra"))
@@ -182,7 +188,7 @@ TEST_F(HalcyraProgramTest, UnusableDisplayRunsWithoutOneAndQuietly) {
     ASSERT_TRUE(outcome.finished);
     EXPECT_EQ(outcome.exitCode, 0) << outcome.errors;
     EXPECT_EQ(outcome.errors, "");
-    EXPECT_EQ(m_profile.ReadString("LastResult"), "Changes");
+    EXPECT_EQ(m_profile->ReadString("LastResult"), "Changes");
 }
 
 TEST_F(HalcyraProgramTest, WithoutParametersOrDisplayItRefusesToStart) {
