@@ -68,22 +68,6 @@ bool Md5List::addRawLine(std::string_view line) {
     return end == std::string_view::npos;
 }
 
-void Md5List::addText(std::string_view text) {
-    std::string line;
-    for (std::size_t at = 0; at < text.size();) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string_view::npos)
-            end = text.size();
-        line.clear();
-        for (std::size_t i = at; i < end; ++i)
-            if (text[i] != '\r')
-                line += text[i];
-        if (!addRawLine(line))
-            return;
-        at = end + 1;
-    }
-}
-
 bool Md5List::load(const std::string& fileName, std::string& errorText) {
     LineReader reader;
     if (!reader.open(fileName)) {

@@ -26,14 +26,8 @@ bool saveMd5List(const std::string& fileName, const ToolRows& rows, const RowInd
 // The names and hashes of an MD5 list file.
 class Md5List {
 public:
-    // Takes one line: trimmed of bytes 32 and below at both ends, a line of 33 characters or fewer is
-    // ignored; otherwise its first 32 characters are the hash and the rest, trimmed the same way and
-    // unescaped, the name. A name already listed keeps its first hash.
-    void addLine(std::string_view line);
-    // Takes the lines of a whole text: lines end at LF or CR LF, a lone CR is dropped, and the byte 26
-    // (Ctrl+Z) ends the text.
-    void addText(std::string_view text);
-    // Reads the file `fileName`. False with `errorText` = "Error reading from file: " + the reason.
+    // Reads the file `fileName`: lines end at LF or CR LF, a lone CR is dropped, and the byte 26
+    // (Ctrl+Z) ends the text. False with `errorText` = "Error reading from file: " + the reason.
     bool load(const std::string& fileName, std::string& errorText);
 
     // The hash listed for `name`: the entry of exactly that name, else the first listed entry whose name
@@ -48,6 +42,10 @@ private:
             return orderIgnoringAsciiCase(a, b) < 0;
         }
     };
+    // Takes one line: trimmed of bytes 32 and below at both ends, a line of 33 characters or fewer is
+    // ignored; otherwise its first 32 characters are the hash and the rest, trimmed the same way and
+    // unescaped, the name. A name already listed keeps its first hash.
+    void addLine(std::string_view line);
     // Returns false once the byte 26 was met (nothing after it is read).
     bool addRawLine(std::string_view line);
 

@@ -3,12 +3,14 @@
 #include "tools/ToolRows.h"
 
 #include "../hashing/RandomTree.h"
+#include "base/IOStream.h"
 #include "base/Paths.h"
 #include "detection/TestSupport.h"
 #include "hashing/Hashing.h"
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <csignal>
 #include <fstream>
 #include <map>
@@ -44,28 +46,41 @@ std::string readAll(const std::string& path) {
 
 // ---- MD5 list file and clipboard text
 
-TEST(Md5ListTest, ReaderTrimsSplitsAndKeepsTheFirstHashOfAName) {
+// The MD5 list read from a file holding `text`.
+Md5List loaded(const test::TestTree& tree, const std::string& text) {
+    std::ofstream(tree.path("list.txt"), std::ios::binary) << text;
     Md5List list;
-    list.addText(A + "  spaced name  \r\n" + // blanks between hash and name, and after the name
-                 B + "\tTabbed\rName\n" +    // tab separates; a lone CR is dropped
-                 A + "y\n" +                 // 33 characters: ignored
-                 C + " spaced name\r\n" +    // listed again: the first hash stays
-                 "   " + C + " x\n" +        // leading blanks trimmed
-                 A + " after" + "\x1A" + "tail\n" + B + " never\n"); // Ctrl+Z ends the text
-    EXPECT_EQ(list.size(), 4u);
+    std::string error;
+    EXPECT_TRUE(list.load(tree.path("list.txt"), error)) << error;
+    return list;
+}
+
+TEST(Md5ListTest, ReaderTrimsSplitsAndKeepsTheFirstHashOfAName) {
+    test::TestTree tree;
+    const Md5List list =
+        loaded(tree, A + "  spaced name  \r\n" +                 // blanks between hash and name, and after it
+                         B + "\tTabbed\rName\n" +                // tab separates; a lone CR is dropped
+                         A + "y\n" +                             // 33 characters: ignored
+                         C + " spaced name\r\n" +                // listed again: the first hash stays
+                         "   " + C + " x\n" +                    // 34 characters once leading blanks go
+                         "\x1F" + B + "\x01!edge!\x20\x1F\r\n" + // bytes up to 32 trimmed, 33 kept
+                         A + " after" + "\x1A" + "tail\n" + B + " never\n"); // Ctrl+Z ends the text
+    EXPECT_EQ(list.size(), 5u);
     ASSERT_NE(list.find("spaced name"), nullptr);
     EXPECT_EQ(*list.find("spaced name"), A);
     ASSERT_NE(list.find("TabbedName"), nullptr);
     EXPECT_EQ(*list.find("TabbedName"), B);
     EXPECT_EQ(*list.find("x"), C);
+    EXPECT_EQ(*list.find("!edge!"), B);
     EXPECT_EQ(*list.find("after"), A);
     EXPECT_EQ(list.find("never"), nullptr);
     EXPECT_EQ(list.find("y"), nullptr);
 }
 
 TEST(Md5ListTest, LookUpIsExactFirstThenIgnoresAsciiCase) {
-    Md5List list;
-    list.addText(A + " case.txt\n" + B + " Case.txt\n" + C + " Other.TXT\n" + A + " OTHER.txt\n");
+    test::TestTree tree;
+    const Md5List list =
+        loaded(tree, A + " case.txt\n" + B + " Case.txt\n" + C + " Other.TXT\n" + A + " OTHER.txt\n");
     EXPECT_EQ(*list.find("case.txt"), A);
     EXPECT_EQ(*list.find("Case.txt"), B);
     EXPECT_EQ(*list.find("CASE.TXT"), A); // the first listed of the names that differ only in case
@@ -122,6 +137,17 @@ TEST_F(Md5ListFileTest, FailedSaveKeepsThePreviousFileAndFailedLoadsSayWhy) {
     EXPECT_EQ(error, "Error reading from file: Not a regular file");
     EXPECT_FALSE(list.load(m_tree.path("absent"), error));
     EXPECT_EQ(error.rfind("Error reading from file: ", 0), 0u);
+    m_tree.symlink("/proc/self/mem", "mem");
+    EXPECT_FALSE(list.load(m_tree.path("mem"), error)); // opens, but reading fails
+    EXPECT_EQ(error, "Error reading from file: Input/output error");
+
+    // The longest line a list can hold is written and read back; one byte more is refused.
+    for (const std::size_t extra : {0, 1}) {
+        const ToolRows longest{row("/x/" + std::string(MaxLineLength - 34 + extra, 'n'), A, 3)};
+        EXPECT_EQ(saveMd5List(file, longest, {0}, error), extra == 0) << extra;
+        EXPECT_TRUE(list.load(file, error)) << error;
+        EXPECT_EQ(list.find(longest[0].Name()) != nullptr, extra == 0);
+    }
 }
 
 mode_t modeOf(const std::string& path) {
@@ -184,11 +210,12 @@ TEST(ClipboardTextTest, OneRowIsItsHashAloneSeveralAreListLines) {
 // ---- Compare
 
 TEST(CompareTest, CountsHighlightsAndStopsAskingAfterNo) {
-    Md5List list;
     std::string lower = AbcMD5;
     for (char& c : lower)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    list.addText(lower + " same\n" + A + " diff1\n" + A + " diff2\n" + P + " unread\n" + A + " unreadList\n");
+    test::TestTree tree;
+    const Md5List list = loaded(tree, lower + " same\n" + A + " diff1\n" + A + " diff2\n" + P + " unread\n" +
+                                          A + " unreadList\n");
     const ToolRows rows{row("/same", AbcMD5, 1),  row("/diff1", B, 1),  row("/diff2", C, 1),
                         row("/unlisted", A, 1),   row("/unread", P, 1), row("/unreadList", P, 1),
                         row("/notSelected", B, 1)};
@@ -216,9 +243,9 @@ TEST(CompareTest, CountsHighlightsAndStopsAskingAfterNo) {
 
 TEST(CompareTest, NamesThatDifferOnlyInCaseCompareWithTheirOwnLines) {
     const ToolRows rows{row("/t/case.txt", A, 3), row("/t/Case.txt", B, 3)};
-    std::string text = md5ListLine(A, "case.txt") + "\r\n" + md5ListLine(B, "Case.txt") + "\r\n";
-    Md5List list;
-    list.addText(text);
+    test::TestTree tree;
+    const Md5List list =
+        loaded(tree, md5ListLine(A, "case.txt") + "\r\n" + md5ListLine(B, "Case.txt") + "\r\n");
     const CompareOutcome outcome = compareRows(rows, {0, 1}, list, {});
     EXPECT_EQ(outcome.different, 0);
     EXPECT_EQ(outcome.notListed, 0);
@@ -253,9 +280,10 @@ struct CountingProgress : PassProgress {
         paths.emplace_back(path);
         return paths.size() == stopAfter;
     }
-    bool stopRequested() override { return false; }
+    bool stopRequested() override { return stopNow; }
     std::vector<std::string> paths;
     std::size_t stopAfter = 0;
+    bool stopNow = false; // stops inside a file of more than one poll's worth (4 MiB)
 };
 
 class DeleteTest : public ::testing::Test {
@@ -299,6 +327,30 @@ TEST_F(DeleteTest, DeletesOnlyUnchangedWritableFilesAndReportsTheRest) {
     removeRows(m_rows, remove);
     GroupDuplicates(m_rows); // three rows of one hash stay a group
     EXPECT_EQ(m_rows.size(), 3u);
+
+    // Another name of a file is checked as the file itself: a link to a read-only or changed file is
+    // refused and stays; any write bit makes a file deletable, also through a doubled slash.
+    m_tree.symlink(m_tree.path("readonly"), "rolink");
+    m_tree.symlink(m_tree.path("changed"), "chlink");
+    for (const char* name : {"groupw", "otherw"})
+        m_tree.add({name, "abc"});
+    ASSERT_EQ(chmod(m_tree.path("groupw").c_str(), 0464) | chmod(m_tree.path("otherw").c_str(), 0446), 0);
+    const ToolRows second{row(m_tree.path("rolink"), AbcMD5), row(m_tree.path("chlink"), AbcMD5),
+                          row(m_tree.root() + "/groupw", AbcMD5), row(m_tree.path("otherw"), AbcMD5)};
+    EXPECT_EQ(deleteSelectedFiles(second, {0, 1, 2, 3}, progress, report),
+              (std::vector<bool>{false, false, true, true}));
+    EXPECT_EQ(errors.size(), 4u);
+    EXPECT_TRUE(exists(m_tree.path("rolink")) && exists(m_tree.path("chlink")));
+    EXPECT_FALSE(exists(m_tree.path("groupw")) || exists(m_tree.path("otherw")));
+
+    // A stop inside a file's check leaves it and its row, unreported.
+    m_tree.add({"big", std::string(5 << 20, 'x')});
+    CountingProgress stopNow;
+    stopNow.stopNow = true;
+    EXPECT_EQ(deleteSelectedFiles({row(m_tree.path("big"), AbcMD5)}, {0}, stopNow, report),
+              (std::vector<bool>{false}));
+    EXPECT_TRUE(stopNow.paths.empty());
+    EXPECT_EQ(errors.size(), 4u);
 }
 
 TEST(SearchValueTest, UpperCasesAsciiLettersAndChecksTheLength) {
@@ -307,6 +359,7 @@ TEST(SearchValueTest, UpperCasesAsciiLettersAndChecksTheLength) {
     EXPECT_FALSE(searchValue(std::string(33, 'a')));
     EXPECT_EQ(searchValue(std::string(30, 'a') + "\xC3\xA9"), std::string(30, 'A') + "\xC3\xA9");
     EXPECT_EQ(searchValue(P), P);
+    EXPECT_EQ(searchValue("az`{" + std::string(28, '0')), "AZ`{" + std::string(28, '0'));
 }
 
 // ---- Passes
@@ -315,6 +368,7 @@ TEST(ToolPassTest, FolderPassNamesFilesRelativelyAndMarksUnreadableOnes) {
     test::TestTree tree{{"b.txt", "abc"}, {"sub/a.bin", ""}};
     ASSERT_EQ(mkfifo(tree.path("sub/pipe").c_str(), 0600), 0); // never listed
     tree.symlink(tree.path("b.txt"), "link.txt");
+    ASSERT_EQ(link(tree.path("b.txt").c_str(), tree.path("hard.txt").c_str()), 0);
     tree.symlink("/proc/self/mem", "mem"); // a regular file whose reads fail
     CountingProgress progress;
     std::vector<PassFile> files;
@@ -329,7 +383,7 @@ TEST(ToolPassTest, FolderPassNamesFilesRelativelyAndMarksUnreadableOnes) {
         [&](PassFile& file, std::string hash) { seen.emplace_back(file.path.substr(file.nameAt), hash); },
         [&](const PassFile& file) { return identities.seenBefore(file.path) && ++skipped; }));
     EXPECT_EQ(progress.paths.size(), files.size()); // every file makes its step, skipped ones too
-    EXPECT_EQ(skipped, 1);                          // b.txt and link.txt are one file
+    EXPECT_EQ(skipped, 2);                          // b.txt, hard.txt and link.txt are one file
     std::sort(seen.begin(), seen.end());
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen[0].first, "b.txt");
@@ -343,9 +397,29 @@ TEST(ToolPassTest, FolderPassNamesFilesRelativelyAndMarksUnreadableOnes) {
     EXPECT_FALSE(hashFiles(files, stopping, [&](PassFile&, std::string) { ++worked; }));
     EXPECT_EQ(worked, 1);
 
+    FileIdentities identity;
+    EXPECT_FALSE(identity.seenBefore(tree.path("missing"))); // never "seen", however often asked
+    EXPECT_FALSE(identity.seenBefore(tree.path("missing")));
+    EXPECT_FALSE(identity.seenBefore(tree.path("b.txt")));
+    EXPECT_TRUE(identity.seenBefore(tree.root() + "/b.txt"));
+
+    std::vector<PassFile> none;
+    EXPECT_TRUE(hashFiles(none, progress, [&](PassFile&, std::string) { ++worked; }));
+    std::vector<PassFile> big{{tree.path("big"), 0}};
+    tree.add({"big", std::string(5 << 20, 'x')});
+    CountingProgress stopNow;
+    stopNow.stopNow = true;
+    EXPECT_FALSE(hashFiles(
+        big, stopNow, [&](PassFile&, std::string) { ++worked; }, {}, 1));
+    EXPECT_EQ(worked, 1); // stopped inside its hash: no work, no step
+    EXPECT_TRUE(stopNow.paths.empty());
+
+    // A folder that cannot be read fails with the reason, unless a stop was asked on it.
     test::FakeClock clock;
     EXPECT_FALSE(listFolderFiles(tree.path("missing"), files, error, progress, &clock));
     EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(listFolderFiles(tree.path("missing"), files, error, stopNow, &clock));
+    EXPECT_EQ(error, "");
 }
 
 TEST(ToolPassTest, RecalculationHashesTheFullPathWhateverTheCurrentFolder) {
@@ -360,6 +434,12 @@ TEST(ToolPassTest, RecalculationHashesTheFullPathWhateverTheCurrentFolder) {
     ASSERT_EQ(chdir(previous.c_str()), 0);
     EXPECT_EQ(rows[0].Hash, AbcMD5);
     EXPECT_EQ(progress.paths, (std::vector<std::string>{""})); // the label is not used
+
+    CountingProgress stopping;
+    stopping.stopAfter = 1;
+    rows.push_back(row(tree.path("f.txt"), B));
+    EXPECT_FALSE(recalculateRows(rows, {0, 1}, stopping, 1));
+    EXPECT_EQ(rows[1].Hash, B); // not reached
 }
 
 TEST(ToolPassTest, SeveralThreadsWorkAndReportAsOneDoes) {
@@ -395,6 +475,21 @@ TEST(SortRowsTest, NamesInCollationOrderHashesStable) {
     EXPECT_EQ(rows[1].Path, "/d/a");
     EXPECT_EQ(rows[2].Path, "/d/b");
     EXPECT_EQ(rows[3].Path, "/e/b");
+
+    // A real locale's order: case and accents after the letter, also where a name's key is longer than
+    // the first guess; names it collates alike in byte order.
+    const std::string previous = std::setlocale(LC_COLLATE, nullptr);
+    ASSERT_NE(std::setlocale(LC_COLLATE, "en_US.UTF-8"), nullptr);
+    const std::string run(20, 'a');
+    const std::vector<std::string> sorted{
+        run + "\xC2\xAD", run + "\xC2\xA0", "a\x80\x62", "a\xFF\x62", "b", "C", "\xC3\xA9", "f"};
+    ToolRows named;
+    for (auto name = sorted.rbegin(); name != sorted.rend(); ++name)
+        named.push_back(row("/d/" + *name, A, 3));
+    sortRowsByName(named);
+    std::setlocale(LC_COLLATE, previous.c_str());
+    for (std::size_t i = 0; i < sorted.size(); ++i)
+        EXPECT_EQ(named[i].Name(), sorted[i]) << i;
 }
 
 } // namespace
