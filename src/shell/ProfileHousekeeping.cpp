@@ -101,8 +101,11 @@ private:
     int m_fd = -1;
 };
 
-std::uint8_t profileTypeOf(RegistryStore& store, const std::string& key) {
+// The profile type stored under `key` (0 when there is none), or nothing when the store cannot be read.
+std::optional<std::uint8_t> profileTypeOf(RegistryStore& store, const std::string& key) {
     const RegValueRead type = store.queryValue(key, "ProfileType");
+    if (type.status == RegStatus::Error)
+        return std::nullopt;
     if (type.status != RegStatus::Ok || type.type != REG_SZ)
         return 0;
     return static_cast<std::uint8_t>(integerFromText(type.data).value_or(0) & 0xFF);
@@ -154,7 +157,10 @@ bool ProfileHousekeeping::moveKey(const std::string& from, const std::string& to
             return false;
         for (const std::string& profile : profiles.names) {
             const std::string key = profileKey(profile);
-            if (profileTypeOf(store, key) != 2)
+            const std::optional<std::uint8_t> type = profileTypeOf(store, key);
+            if (!type)
+                return false;
+            if (*type != 2)
                 continue;
             std::vector<RegValue> values;
             if (store.listValues(key, values) != RegStatus::Ok)

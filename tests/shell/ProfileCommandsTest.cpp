@@ -131,6 +131,7 @@ TEST_F(ProfileCommandsTest, DeleteAsksPerProfileAndPerFileAndHandlesOwnAndShared
     touch(*TLog::LogFileName("A", 1));
     touch(*TLog::LogFileName("A", 2));
     touch(TFileSettings::ExclusionDirFileName("B"));
+    std::filesystem::create_directory(TFileSettings::ExclusionFileName("A")); // no file: nothing to ask
 
     ui.queueButton(ButtonYes); // delete A
     ui.queueButton(ButtonYes); // its results file
@@ -138,8 +139,8 @@ TEST_F(ProfileCommandsTest, DeleteAsksPerProfileAndPerFileAndHandlesOwnAndShared
     ui.queueButton(ButtonNo);  // delete E: no
     ui.queueButton(ButtonYes); // delete B
     ui.queueButton(ButtonOk);  // the shared-task note
-    ui.queueButton(ButtonNo);  // its folder exclusion list
-    EXPECT_TRUE(commands().DeleteProfiles({"A", "E", "B"}));
+    ui.queueButton(ButtonNo);  // its folder exclusion list (an empty name is no profile: no question)
+    EXPECT_TRUE(commands().DeleteProfiles({"A", "", "E", "B"}));
 
     EXPECT_EQ(
         messages(),

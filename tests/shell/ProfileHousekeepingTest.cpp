@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -70,6 +71,8 @@ TEST_F(ProfileHousekeepingTest, RenameMovesKeyGroupMembersFilesAndLogsAndOpensTh
     TSettings(key("Docs")).WriteString("Folder", "/srv/docs");
     addGroup("G1", {{"Name0", "docs"}, {"Name1", "Other"}, {"name2", "Docs"}});
     addGroup("G2", {{"Name0", "DOCS"}});
+    addProfile("T", 3); // no group: its values are no members
+    TSettings(key("T")).WriteString("Name0", "Docs");
     test::writeText(TFileSettings::ResultsFileName("Docs"), "results");
     test::writeText(TFileSettings::ExclusionFileName("Docs"), "excl");
     // Left by a profile "Papers" deleted earlier with its files kept.
@@ -89,6 +92,7 @@ TEST_F(ProfileHousekeepingTest, RenameMovesKeyGroupMembersFilesAndLogsAndOpensTh
     EXPECT_EQ(value("G1", "Name1"), "Other");
     EXPECT_EQ(value("G1", "name2"), "Docs");
     EXPECT_EQ(value("G2", "Name0"), "Papers");
+    EXPECT_EQ(value("T", "Name0"), "Docs");
     EXPECT_EQ(readText(TFileSettings::ResultsFileName("Papers")), "results");
     EXPECT_EQ(readText(TFileSettings::ExclusionFileName("Papers")), "excl");
     EXPECT_FALSE(there(TFileSettings::ExclusionDirFileName("Papers")));
@@ -158,6 +162,21 @@ TEST_F(ProfileHousekeepingTest, RenameThatCannotMoveTheKeyChangesNothing) {
     EXPECT_TRUE(exists("Docs"));
     EXPECT_FALSE(exists("New"));
     EXPECT_FALSE(exists("Copy"));
+    // A profile of the new name that another program makes meanwhile is never overwritten.
+    HousekeepingJournal::stepHook() = [this] {
+        for (const char* late : {"Late", "Later"})
+            if (!exists(late))
+                addProfile(late, 2);
+    };
+    ui.queueText("Late");
+    EXPECT_TRUE(housekeeping().aRenameExecute({"Docs"}));
+    EXPECT_EQ(messages().back(), "Sorry, the profile could not be renamed!");
+    root.DeleteSubKey("Later");
+    ui.queueText("Later");
+    EXPECT_TRUE(housekeeping().aCopyExecute({"Docs"}));
+    EXPECT_EQ(messages().back(), "Sorry, the profile could not be copied!");
+    HousekeepingJournal::stepHook() = nullptr;
+    EXPECT_EQ(value("Later", "ProfileType"), "2");
     EXPECT_EQ(value("G", "Name0"), "Docs");
     EXPECT_TRUE(there(TFileSettings::ResultsFileName("Docs")));
     EXPECT_FALSE(there(TFileSettings::ResultsFileName("New")));
@@ -212,6 +231,7 @@ TEST_F(ProfileHousekeepingTest, CopyThatCannotReadOrWriteAFileWholeKeepsWhatIsTh
     test::writeText(TFileSettings::ExclusionFileName("Twin"), "stale");
     // Opens, but no byte of it can be read.
     std::filesystem::create_symlink("/proc/self/mem", TFileSettings::ResultsFileName("Docs"));
+    ASSERT_EQ(::mkfifo(TFileSettings::ExclusionDirFileName("Docs").c_str(), 0600), 0); // no file to copy
     const auto leftovers = [] {
         Texts names;
         for (const auto& entry : std::filesystem::directory_iterator(dataFolder()))
@@ -222,7 +242,9 @@ TEST_F(ProfileHousekeepingTest, CopyThatCannotReadOrWriteAFileWholeKeepsWhatIsTh
 
     ui.queueText("Twin");
     EXPECT_TRUE(housekeeping().aCopyExecute({"Docs"}));
-    EXPECT_EQ(messages(), Texts{"Sorry, the old results file list could not be copied!"});
+    EXPECT_EQ(messages(), (Texts{"Sorry, the old results file list could not be copied!",
+                                 "Sorry, the old directory exceptions file list could not be copied!"}));
+    EXPECT_FALSE(there(TFileSettings::ExclusionDirFileName("Twin")));
     EXPECT_EQ(readText(TFileSettings::ResultsFileName("Twin")), "stale");
     EXPECT_EQ(readText(TFileSettings::ExclusionFileName("Twin")), std::string(100000, 'e'));
     EXPECT_EQ(leftovers(), Texts{});
@@ -457,7 +479,10 @@ TEST_F(ProfileHousekeepingTest, CommandsSurviveAKillOrAStoreFailureAtEveryStep) 
     const auto state = [&] {
         std::string out;
         std::unique_ptr<RegistryStore> store = RegistryStore::open();
-        for (const RegKeySnapshot& snapshot : store->readTree(root.Key()).keys) {
+        // The profiles and the marks of committed commands.
+        for (const RegKeySnapshot& snapshot : store->readTree("\\Software\\OrrendaleSoftware").keys) {
+            if (snapshot.path == "\\HalcyraCommittedCommands" && snapshot.values.empty())
+                continue;
             out += "[" + snapshot.path + "]";
             for (const RegValue& item : snapshot.values)
                 out += " " + item.name + "=" + item.data;
@@ -490,21 +515,37 @@ TEST_F(ProfileHousekeepingTest, CommandsSurviveAKillOrAStoreFailureAtEveryStep) 
         return answers;
     };
     // The next start's recovery, or (every other time) the next run of the command's first profile.
+    // Two times in three a recovery whose store cannot be read (or written) comes first: it reports each
+    // journal it cannot resolve and undoes nothing that was committed.
     const auto recover = [&](const Case& c, int attempt) {
         std::vector<std::string> failures;
+        if (attempt % 3 != 2) {
+            std::size_t journals = 0;
+            for (const auto& entry : std::filesystem::directory_iterator(dataFolder()))
+                journals += entry.path().filename().string().rfind(".journal-", 0) == 0;
+            RegistryStore::Options faulty = RegistryStore::defaultOptions();
+            (attempt % 3 == 0 ? faulty.readFault : faulty.writeFault) = [] { return true; };
+            halcyra::testing::ScopedStoreOptions options(faulty);
+            HousekeepingJournal::recoverAll(failures);
+            EXPECT_TRUE(attempt % 3 != 0 || failures.size() == journals) << c.name << " " << attempt;
+            failures.clear();
+        }
         if (attempt % 2 == 0) {
             HousekeepingJournal::recoverAll(failures);
         } else {
+            std::string name = c.profiles.front(); // in other letter case
+            for (char& letter : name)
+                letter = std::islower(letter) ? std::toupper(letter) : std::tolower(letter);
             ProfileRunLock next;
             std::string error;
-            if (next.acquire(c.profiles.front(), error) != ProfileRunLock::Outcome::Acquired)
+            if (next.acquire(name, error) != ProfileRunLock::Outcome::Acquired)
                 failures.push_back(error);
         }
         EXPECT_EQ(failures, std::vector<std::string>{}) << c.name << " " << attempt;
         for (const std::string& profile : c.profiles) {
             ProfileRunLock free;
             std::string error;
-            EXPECT_EQ(free.acquire(profile, error), ProfileRunLock::Outcome::Acquired) << error;
+            EXPECT_EQ(free.acquire(profile, error, false), ProfileRunLock::Outcome::Acquired) << error;
         }
     };
     for (const Case& c : cases) {
@@ -542,15 +583,17 @@ TEST_F(ProfileHousekeepingTest, CommandsSurviveAKillOrAStoreFailureAtEveryStep) 
         }
         EXPECT_GT(stopAt, 8) << c.name;
 
-        for (const bool reads : {false, true}) {
+        // Writes failing from one on or once, reads failing from one on or once.
+        for (const int mode : {0, 1, 2, 3}) {
+            const bool reads = mode >= 2;
             for (int failAt = 1;; ++failAt) {
                 reset(c);
                 ScriptedUiServices answers;
                 auto count = std::make_shared<int>(0);
                 {
                     RegistryStore::Options faulty = RegistryStore::defaultOptions();
-                    (reads ? faulty.readFault : faulty.writeFault) = [count, failAt] {
-                        return ++*count >= failAt;
+                    (reads ? faulty.readFault : faulty.writeFault) = [count, failAt, mode] {
+                        return mode % 2 == 1 ? ++*count == failAt : ++*count >= failAt;
                     };
                     halcyra::testing::ScopedStoreOptions options(faulty);
                     answers = runIn(c);
@@ -565,9 +608,11 @@ TEST_F(ProfileHousekeepingTest, CommandsSurviveAKillOrAStoreFailureAtEveryStep) 
                 if (*count < failAt)
                     break; // the store never failed
                 EXPECT_TRUE(recovered == before || recovered == after)
-                    << c.name << (reads ? " read " : " write ") << failAt << ":\n"
+                    << c.name << " mode " << mode << " " << failAt << ":\n"
                     << recovered;
-                EXPECT_TRUE(reported) << c.name << (reads ? " read " : " write ") << failAt;
+                // A single failed read may be one the command could do without.
+                EXPECT_TRUE(reported || (mode == 3 && recovered == after))
+                    << c.name << " mode " << mode << " " << failAt;
             }
         }
     }
