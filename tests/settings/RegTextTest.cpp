@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -102,7 +104,7 @@ TEST_F(RegTextTest, WriterProducesExactTextValuesBeforeSubKeys) {
 
 TEST_F(RegTextTest, ByteListsBreakAfter26ThenEvery25BytesAndReadBack) {
     ASSERT_EQ(store().createKey(kKey), RegStatus::Ok);
-    for (std::size_t size : {0u, 26u, 27u, 51u, 60u})
+    for (std::size_t size : {0u, 26u, 27u, 51u, 52u, 60u})
         store().setValue(kKey, "b" + std::to_string(size), REG_BINARY, bytes(size));
     const std::string text = exportText(kKey);
     std::string line27;
@@ -116,7 +118,7 @@ TEST_F(RegTextTest, ByteListsBreakAfter26ThenEvery25BytesAndReadBack) {
     std::size_t continued = 0;
     for (std::size_t at = 0; (at = text.find("\\\r\n", at)) != std::string::npos; ++at)
         ++continued;
-    EXPECT_EQ(continued, 1u + 1u + 2u); // 27 and 51 (26 + 25) bytes: 2 lines, 60: 3 lines
+    EXPECT_EQ(continued, 1u + 1u + 2u + 2u); // 27 and 51 (26 + 25) bytes: 2 lines, 52 and 60: 3 lines
     const std::string before = dump();
     ASSERT_EQ(store().deleteKeyTree(kKey), RegStatus::Ok);
     writeFile(file("rt.reg"), text);
@@ -177,7 +179,14 @@ TEST_F(RegTextTest, MergerReadsOtherWritersForms) {
     EXPECT_TRUE(merge("REGEDIT4\r\n"));
     EXPECT_FALSE(merge("", &code));
     EXPECT_EQ(code, TRegMerge::ErrorBadFormat);
-    writeFile(file("missing.reg"), "");
+    // Text of up to 64 MiB is read (here NUL padding ends it); one byte more is refused unread.
+    for (const std::uintmax_t size : {std::uintmax_t{64} << 20, (std::uintmax_t{64} << 20) + 1}) {
+        writeFile(file("big.reg"), "[HKEY_CURRENT_USER\\Big]\n");
+        std::filesystem::resize_file(file("big.reg"), size);
+        TRegMerge big(file("big.reg"), &store());
+        EXPECT_EQ(big.Execute(), size == std::uintmax_t{64} << 20);
+        EXPECT_EQ(big.ErrorCode(), size == std::uintmax_t{64} << 20 ? 0u : std::uint32_t{EFBIG});
+    }
     TRegMerge missing(file("nowhere.reg"), &store());
     EXPECT_FALSE(missing.Execute());
     EXPECT_EQ(missing.ErrorCode(), 2u);
@@ -241,6 +250,45 @@ TEST_F(RegTextTest, ExistingValuesStayUnlessOverwriting) {
     EXPECT_EQ(store().queryValue("Old", "v").data, "new");
 }
 
+TEST_F(RegTextTest, MergeOrExportThatTheStoreFailsAtAnyStepChangesNothing) {
+    ASSERT_EQ(store().createKey("Old"), RegStatus::Ok);
+    store().setString("Old", "v", "old");
+    const std::string before = dump();
+    writeFile(
+        file("in.reg"),
+        "[HKEY_CURRENT_USER\\Old]\n\"v\"=\"new\"\n\"w\"=dword:1\n[HKEY_CURRENT_USER\\New]\n\"b\"=hex:01\n");
+    for (const bool reads : {false, true}) {
+        for (int failAt = 1;; ++failAt) {
+            auto count = std::make_shared<int>(-1); // counting from the merge on
+            RegistryStore::Options faulty = RegistryStore::defaultOptions();
+            (reads ? faulty.readFault : faulty.writeFault) = [count, failAt] {
+                return *count >= 0 && ++*count == failAt;
+            };
+            std::unique_ptr<RegistryStore> failing = RegistryStore::open(faulty);
+            ASSERT_TRUE(failing);
+            *count = 0;
+            TRegMerge merger(file("in.reg"), failing.get());
+            const bool merged = merger.Execute();
+            if (*count < failAt) {
+                EXPECT_TRUE(merged);
+                ASSERT_EQ(store().deleteKeyTree("New"), RegStatus::Ok);
+                ASSERT_EQ(store().deleteValue("Old", "w"), RegStatus::Ok);
+                break;
+            }
+            EXPECT_FALSE(merged) << reads << failAt;
+            EXPECT_NE(merger.ErrorCode(), 0u) << reads << failAt;
+            EXPECT_EQ(dump(), before) << reads << failAt;
+            if (reads && failAt == 1) {
+                *count = 0;
+                std::string error;
+                EXPECT_FALSE(
+                    ExportRegistryKey(RegRoot::CurrentUser, "Old", file("out.reg"), error, failing.get()));
+                EXPECT_NE(error.find("could not be read"), std::string::npos) << error;
+            }
+        }
+    }
+}
+
 TEST_F(RegTextTest, WriterReportsFileItCannotWrite) {
     ASSERT_EQ(store().createKey(kKey), RegStatus::Ok);
     std::string error;
@@ -249,6 +297,13 @@ TEST_F(RegTextTest, WriterReportsFileItCannotWrite) {
     error.clear();
     EXPECT_FALSE(ExportRegistryKey(RegRoot::CurrentUser, kKey, "/dev/full", error, &store()));
     EXPECT_NE(error.find("/dev/full"), std::string::npos) << error;
+    // Nor a key whose name holds a line end: the text could not carry it.
+    for (const std::string end : {"\r", "\n"}) {
+        ASSERT_EQ(store().createKey(kKey + "\\a" + end + "b"), RegStatus::Ok);
+        EXPECT_FALSE(ExportRegistryKey(RegRoot::CurrentUser, kKey, file("out.reg"), error, &store()));
+        EXPECT_NE(error.find("holds a line end"), std::string::npos) << error;
+        ASSERT_EQ(store().deleteKeyTree(kKey + "\\a" + end + "b"), RegStatus::Ok);
+    }
 }
 
 TEST(RegTextConversion, Utf16KeepsEveryByteString) {
@@ -258,6 +313,37 @@ TEST(RegTextConversion, Utf16KeepsEveryByteString) {
     EXPECT_EQ(utf16leToUtf8(wide), text);
     EXPECT_EQ(utf16leToUtf8(std::string("A\0\0\0B\0", 6)), "A");
     EXPECT_EQ(utf16leToUtf8(std::string("\x00\xD8", 2)), "\xEF\xBF\xBD");
+    // Both sides of every range boundary: a well-formed sequence gives its code units, an overlong, surrogate
+    // or too large one stays byte by byte; each comes back as it was.
+    const auto le = [](std::u16string_view units) {
+        std::string out;
+        for (const char16_t unit : units)
+            out += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+        return out;
+    };
+    std::vector<std::pair<std::string, std::u16string>> cases = {{"\x7F", u"\x7F"},
+                                                                 {"\xC2\x80", u"\x80"},
+                                                                 {"\xDF\xBF", u"\x7FF"},
+                                                                 {"\xE0\xA0\x80", u"\x800"},
+                                                                 {"\xED\x9F\xBF", u"\xD7FF"},
+                                                                 {"\xEE\x80\x80", u"\xE000"},
+                                                                 {"\xEF\xBF\xBF", u"\xFFFF"},
+                                                                 {"\xF0\x90\x80\x80", u"\xD800\xDC00"},
+                                                                 {"\xF4\x8F\xBF\xBF", u"\xDBFF\xDFFF"}};
+    for (const std::string bad :
+         {"\xC0\xAF", "\xC1\xBF", "\xE0\x80\xAF", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xED\xBF\xBF",
+          "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80"}) {
+        cases.push_back({bad, {}});
+        for (const char byte : bad)
+            cases.back().second += static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(byte));
+    }
+    for (const auto& [utf8, units] : cases) {
+        EXPECT_EQ(utf8ToUtf16le(utf8), le(units)) << utf8;
+        EXPECT_EQ(utf16leToUtf8(le(units)), utf8) << utf8;
+    }
+    // Lone surrogates that stand for no byte become U+FFFD.
+    for (const std::u16string lone : {u"\xDC7F", u"\xDD00", u"\xD800", u"\xDBFF\xE000"})
+        EXPECT_EQ(utf16leToUtf8(le(lone)).substr(0, 3), "\xEF\xBF\xBD");
     EXPECT_EQ(regRootName(RegRoot::DynData), "HKEY_DYN_DATA");
     EXPECT_EQ(regRootName(static_cast<RegRoot>(7)), "");
 }
