@@ -1,4 +1,5 @@
 #include "detection/FileSettings.h"
+#include "detection/Log.h"
 #include "detection/ProfileRunLock.h"
 
 #include "../platform/TestHome.h"
@@ -10,9 +11,11 @@
 #include <sys/stat.h>
 #include <zip.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 using namespace halcyra;
 using halcyra::testing::TestHome;
@@ -24,7 +27,7 @@ const std::string kRoot(SettingsRootKey);
 struct Member {
     std::string name;
     std::string contents;
-    bool symlink = false;
+    mode_t type = 0; // the file type its Unix attributes give, when not 0
 };
 
 class ProfileArchiveTest : public ::testing::Test {
@@ -86,9 +89,9 @@ protected:
                 zip_source_buffer(archive, member.contents.data(), member.contents.size(), 0);
             const zip_int64_t index = zip_file_add(archive, member.name.c_str(), source, ZIP_FL_ENC_RAW);
             ASSERT_GE(index, 0) << member.name;
-            if (member.symlink)
+            if (member.type != 0)
                 zip_file_set_external_attributes(archive, static_cast<zip_uint64_t>(index), 0, ZIP_OPSYS_UNIX,
-                                                 (S_IFLNK | 0777u) << 16);
+                                                 (member.type | 0777u) << 16);
         }
         ASSERT_EQ(zip_close(archive), 0);
     }
@@ -138,14 +141,15 @@ TEST_F(ProfileArchiveTest, ExportAndImportRoundTripIntoAnEmptyStore) {
 
     // A profile that never ran travels as its registry text alone; an older archive's members do not survive.
     addProfile("Fresh");
+    std::filesystem::create_directory(TFileSettings::ResultsFileName("Fresh")); // a folder is no results file
+    const std::string beforeExports = state();
     makeArchive(path("old.hcs"), "Old", {{"Old.reg", "x"}, {"keep.txt", "y"}});
     ASSERT_TRUE(TFileSettings::ExportProfile("Fresh", path("old.hcs"), error)) << error;
     EXPECT_EQ(memberNames(path("old.hcs"), &comment), std::vector<std::string>{"Fresh.reg"});
     EXPECT_EQ(comment, "Fresh");
     writeFile(path("plain.hcs"), "not an archive");
     EXPECT_TRUE(TFileSettings::ExportProfile("Fresh", path("plain.hcs"), error)) << error;
-    for (const auto& entry : std::filesystem::directory_iterator(dataFolder()))
-        EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path(); // no temporary left behind
+    EXPECT_EQ(state(), beforeExports); // no temporary left behind
 
     // A profile removed since the list was read is refused, and nothing is written.
     EXPECT_FALSE(TFileSettings::ExportProfile("Gone", path("gone.hcs"), error));
@@ -224,6 +228,14 @@ TEST_F(ProfileArchiveTest, CheckGivesTheSpecifiedTexts) {
     writeFile(path("empty.hcs"), "");
     EXPECT_FALSE(TFileSettings::CheckProfileFile(path("empty.hcs"), name, error));
     EXPECT_EQ(error, "Error in profile file: Not a zip archive");
+    // An archive without members (its end record alone) that names a profile.
+    writeFile(path("none.hcs"),
+              std::string("PK\5\6", 4) + std::string(16, '\0') + std::string("\5\0", 2) + "Daily");
+    EXPECT_FALSE(TFileSettings::CheckProfileFile(path("none.hcs"), name, error));
+    EXPECT_EQ(name, "Daily");
+    EXPECT_EQ(error, "Invalid profile file: " + path("none.hcs"));
+    EXPECT_FALSE(import(path("none.hcs"), error));
+    EXPECT_EQ(error, "Invalid profile file: " + path("none.hcs"));
     makeArchive(path("noreg.hcs"), "Daily", {{"Daily.txt", "r"}, {"daily.reg", "r"}});
     EXPECT_FALSE(TFileSettings::CheckProfileFile(path("noreg.hcs"), name, error));
     EXPECT_EQ(error, "The profile file does not contain a registry setting file");
@@ -251,8 +263,12 @@ TEST_F(ProfileArchiveTest, HostileArchivesChangeNothing) {
         {{{"Daily.reg", regText(key, "\"ProfileType\"=\"0\"\r\n")}}, failed},
         {{{"Daily.reg", regText(key, "\"Folder\"=\"/x\"\r\n")}}, failed},
         {{{"Daily.reg", good + "\"Bad\"=dword:\r\n"}}, failed},
-        {{{"Daily.reg", good}, {"Daily.txt", "x", true}},
+        {{{"Daily.reg", regText(key, "\"ProfileType\"=\"3\"\r\n")}}, failed},
+        {{{"Daily.reg", regText(key, "\"ProfileType\"=hex:31\r\n")}}, failed},
+        {{{"Daily.reg", good}, {"Daily.txt", "x", S_IFLNK}},
          "Unable to import profile \"Daily\": The member \"Daily.txt\" is not a regular file."},
+        {{{"Daily.reg", good}, {"Daily_excl.txt", "x", S_IFDIR}},
+         "Unable to import profile \"Daily\": The member \"Daily_excl.txt\" is not a regular file."},
     };
     for (const Case& c : cases) {
         makeArchive(path("hostile.hcs"), "Daily", c.members);
@@ -261,6 +277,27 @@ TEST_F(ProfileArchiveTest, HostileArchivesChangeNothing) {
         EXPECT_EQ(error, c.error);
         EXPECT_EQ(state(), before);
     }
+    // A member's size is checked as its headers give it: up to 64 MiB of registry text and 1 GiB of a data
+    // file are read (these headers claim more than the data holds), one byte more is refused.
+    for (const auto& [member, cap] : {std::pair<std::string, std::uint32_t>{"Daily.reg", 64u << 20},
+                                      std::pair<std::string, std::uint32_t>{"Daily.txt", 1u << 30}})
+        for (const std::uint32_t claimed : {cap, cap + 1}) {
+            makeArchive(path("big.hcs"), "Daily",
+                        {{"Daily.reg", "x"}, {"Daily.txt", "r"}}); // stored as they are
+            std::string bytes = readFile(path("big.hcs"));
+            for (const auto& [signature, sizeAt, nameAt] :
+                 {std::tuple{"PK\3\4", 22, 30}, std::tuple{"PK\1\2", 24, 46}})
+                for (std::size_t at = 0; (at = bytes.find(signature, at)) != std::string::npos; ++at)
+                    if (bytes.compare(at + nameAt, member.size(), member) == 0)
+                        std::memcpy(&bytes[at + sizeAt], &claimed, 4);
+            writeFile(path("big.hcs"), bytes);
+            std::string error;
+            EXPECT_FALSE(import(path("big.hcs"), error));
+            EXPECT_EQ(error,
+                      "Unable to import profile \"Daily\": The member \"" + member + "\" " +
+                          (claimed > cap ? "is too large." : "cannot be read: Zip archive inconsistent"));
+            EXPECT_EQ(state(), before);
+        }
 
     // Members other than the profile's four are never extracted, wherever their names point.
     makeArchive(path("extra.hcs"), "Daily",
@@ -272,6 +309,9 @@ TEST_F(ProfileArchiveTest, HostileArchivesChangeNothing) {
                  {"Daily.reg", good},
                  {"Daily_excl.txt", "e"}});
     std::string error;
+    makeArchive(path("group.hcs"), "Group",
+                {{"Group.reg", regText(kRoot + "\\Group", "\"ProfileType\"=\"2\"\r\n")}});
+    ASSERT_TRUE(import(path("group.hcs"), error)) << error;
     ASSERT_TRUE(import(path("extra.hcs"), error)) << error;
     EXPECT_FALSE(exists(m_home.root() + "/data/escape.txt"));
     EXPECT_FALSE(exists(dataFolder() + "escape.txt"));
@@ -319,8 +359,10 @@ TEST_F(ProfileArchiveTest, ImportReplacesTheWholeProfileUnderItsArchiveSpelling)
     std::filesystem::copy_file(path("Daily.hcs"), TFileSettings::ExclusionFileName("daily"),
                                std::filesystem::copy_options::overwrite_existing);
     const std::string doubled = dataFolder() + "/daily.txt";
-    for (const std::string& own :
-         {TFileSettings::ResultsFileName("daily"), path("link.hcs"), doubled, path("hard.hcs")}) {
+    std::filesystem::copy_file(path("Daily.hcs"), TFileSettings::ExclusionFileName("Daily"),
+                               std::filesystem::copy_options::overwrite_existing);
+    for (const std::string& own : {TFileSettings::ResultsFileName("daily"), path("link.hcs"), doubled,
+                                   path("hard.hcs"), TFileSettings::ExclusionFileName("Daily")}) {
         EXPECT_FALSE(import(own, error)) << own;
         EXPECT_EQ(
             error,
@@ -328,6 +370,8 @@ TEST_F(ProfileArchiveTest, ImportReplacesTheWholeProfileUnderItsArchiveSpelling)
     }
     writeFile(TFileSettings::ResultsFileName("daily"), "results old");
     writeFile(TFileSettings::ExclusionFileName("daily"), "excl old");
+    writeFile(TFileSettings::ExclusionFileName("Daily"), "leftover");
+    writeFile(*TLog::LogFileName("daily", 1), "old log");
 
     ASSERT_TRUE(import(path("Daily.hcs"), error)) << error;
     std::vector<std::string> names;
@@ -341,7 +385,8 @@ TEST_F(ProfileArchiveTest, ImportReplacesTheWholeProfileUnderItsArchiveSpelling)
     EXPECT_EQ(readFile(TFileSettings::ResultsFileName("Daily")), "results new");
     for (const std::string& gone :
          {TFileSettings::ResultsFileName("daily"), TFileSettings::ExclusionFileName("daily"),
-          TFileSettings::ExclusionDirFileName("daily"), TFileSettings::ExclusionFileName("Daily")})
+          TFileSettings::ExclusionDirFileName("daily"), TFileSettings::ExclusionFileName("Daily"),
+          *TLog::LogFileName("daily", 1)})
         EXPECT_FALSE(exists(gone)) << gone;
     for (const auto& entry : std::filesystem::directory_iterator(dataFolder()))
         EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path(); // staging removed
