@@ -47,6 +47,11 @@ bool lessIgnoringCase(const std::string& left, const std::string& right) {
     return orderIgnoringAsciiCase(left, right) < 0;
 }
 
+bool containsIgnoringCase(const std::vector<std::string>& names, std::string_view name) {
+    return std::any_of(names.begin(), names.end(),
+                       [name](const std::string& taken) { return equalsIgnoringAsciiCase(name, taken); });
+}
+
 // The part of `path` below `folder` as a relative file key ("/sub/name"), or empty when `path` does not lie
 // inside `folder`.
 std::string keyInside(std::string_view path, std::string_view folder) {
@@ -100,7 +105,12 @@ public:
     // before it leaves the old settings for the next start, with nothing stored beside them.
     OldSettingsConversion run() {
         OldSettingsConversion outcome;
-        const std::vector<std::string> folders = oldFolderList(m_root.ReadString("Directories"));
+        std::string error;
+        if (!readRoot(error)) {
+            outcome.errors.push_back("The old settings could not be read: " + error);
+            return outcome; // nothing changed: tried again at the next start
+        }
+        const std::vector<std::string> folders = oldFolderList(m_directories);
         outcome.converted = !folders.empty();
         std::vector<std::string> readFiles;
         if (outcome.converted) {
@@ -108,7 +118,6 @@ public:
             distributeResults(folders, readFiles, outcome.errors);
             distributeExclusions(folders, readFiles, outcome.errors);
         }
-        std::string error;
         if (!storeProfiles(folders, error)) {
             outcome.errors.push_back(outcome.converted ? error
                                                        : "The old settings could not be removed: " + error);
@@ -128,13 +137,30 @@ public:
 private:
     std::string keyOf(std::string_view name) const { return m_root.Key() + "\\" + std::string(name); }
 
-    bool nameFree(const std::string& name) const {
-        if (!profileNameProblem(name).empty() || m_root.SubKeyExists(name) ||
-            equalsIgnoringAsciiCase(name, m_group))
+    // Reads the old values and the names of the existing keys; false with the store's reason when one of
+    // them could not be read (a value that only seems missing would have the old settings deleted, a key
+    // that only seems free would have a profile overwritten).
+    bool readRoot(std::string& error) {
+        const SettingText directories = m_root.tryReadSubKeyString({}, "Directories");
+        const SettingText mask = m_root.tryReadSubKeyString({}, "FileMask");
+        SettingNames keys = m_root.trySubKeyNames();
+        if (directories.state == SettingState::Error || mask.state == SettingState::Error ||
+            keys.state == SettingState::Error) {
+            error = directories.state == SettingState::Error ? directories.error
+                    : mask.state == SettingState::Error      ? mask.error
+                                                             : keys.error;
             return false;
-        for (const std::string& taken : m_names)
-            if (equalsIgnoringAsciiCase(name, taken))
-                return false;
+        }
+        m_directories = directories.text;
+        m_mask = mask.text.empty() ? "*.*" : mask.text; // an empty mask would scan no file at all
+        m_keys = std::move(keys.names);
+        return true;
+    }
+
+    bool nameFree(const std::string& name) const {
+        if (!profileNameProblem(name).empty() || containsIgnoringCase(m_keys, name) ||
+            equalsIgnoringAsciiCase(name, m_group) || containsIgnoringCase(m_names, name))
+            return false;
         const std::string oldFiles[] = {TFileSettings::ResultsFileName(OldResultsProfile),
                                         TFileSettings::GlobalExclusionFileName()};
         for (const std::string& file :
@@ -152,7 +178,7 @@ private:
     // Chooses the group's name and one free profile name per folder.
     void planNames(const std::vector<std::string>& folders) {
         m_group = OldProfilesGroupName;
-        for (int n = 2; m_root.SubKeyExists(m_group); ++n)
+        for (int n = 2; containsIgnoringCase(m_keys, m_group); ++n)
             m_group = std::string(OldProfilesGroupName) + " " + std::to_string(n);
         for (const std::string& folder : folders) {
             std::string base = convertedProfileBase(folder);
@@ -169,9 +195,6 @@ private:
     // Stores one profile per folder and the group, and removes the old values, in one transaction; false
     // with the store's reason when nothing was stored.
     bool storeProfiles(const std::vector<std::string>& folders, std::string& error) {
-        std::string mask = m_root.ReadString("FileMask");
-        if (mask.empty())
-            mask = "*.*"; // an empty mask would scan no file at all
         std::unique_ptr<RegistryStore> store = RegistryStore::open(&error);
         if (!store)
             return false;
@@ -187,7 +210,7 @@ private:
                 for (const auto& [value, text] :
                      {std::pair<std::string_view, std::string_view>{"LastResult", ""},
                       {"Source", folders[i]},
-                      {"FileMasks", mask},
+                      {"FileMasks", m_mask},
                       {"ExclFileMasks", ""},
                       {"Recursive", "Y"},
                       {"ProfileType", "1"},
@@ -272,6 +295,9 @@ private:
     }
 
     TSettings& m_root;
+    std::string m_directories;
+    std::string m_mask;
+    std::vector<std::string> m_keys; // the root key's sub-keys before the conversion
     std::string m_group;
     std::vector<std::string> m_names;     // sorted for the group's members
     std::vector<std::string> m_profileOf; // by folder

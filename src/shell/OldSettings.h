@@ -37,8 +37,9 @@ struct OldSettingsConversion {
 // A profile's name is its folder's base (convertedProfileBase), else that base with " 2", " 3", ... added:
 // the first that passes the profile-name rule, names no existing profile, the group or another converted
 // folder, whose data files do not exist yet and are not the old files. The old files are deleted only
-// when every read and write succeeded. When a profile could not be written nothing else changes, so the
-// conversion is tried again at the next start.
+// when every read and write succeeded. When the old values or the existing profile names could not be read,
+// or a profile could not be written, nothing else changes, so the conversion is tried again at the next
+// start.
 OldSettingsConversion ConvertOldSettings(TSettings& RootSettings);
 
 } // namespace halcyra
