@@ -52,8 +52,13 @@ TEST_F(LongPath, OpensStatsAndCreatesBeyondPathMaxByAbsoluteAndRelativePath) {
     const int folder = openLongPath(m_deep + "//", O_PATH | O_DIRECTORY | O_CLOEXEC); // the folder itself
     ASSERT_GE(folder, 0);
     ASSERT_EQ(::symlinkat("file", folder, "link"), 0);
-    ::close(folder);
     struct stat st {};
+    struct stat viaSlashes {};
+    ASSERT_EQ(::fstat(folder, &st), 0);
+    ::close(folder);
+    // A run of slashes across a chunk's end leaves the folder itself to be named.
+    ASSERT_EQ(statLongPath(m_deep + std::string(PATH_MAX, '/'), viaSlashes, false), 0);
+    EXPECT_EQ(viaSlashes.st_ino, st.st_ino);
     ASSERT_EQ(statLongPath(m_deep + "link", st, false), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     ASSERT_EQ(statLongPath(m_deep + "link", st, true), 0);
@@ -71,7 +76,9 @@ TEST_F(LongPath, FailuresKeepTheirReason) {
     // One name longer than a whole chunk cannot be walked.
     EXPECT_EQ(readAll(m_root + "/" + std::string(PATH_MAX + 10, 'n') + "/file"),
               "error " + std::to_string(ENAMETOOLONG));
-    EXPECT_EQ(readAll(std::string("ab\0c", 4)), "error " + std::to_string(ENOENT));
+    EXPECT_EQ(readAll(std::string("/dev/null\0x", 11)), "error " + std::to_string(ENOENT));
+    EXPECT_EQ(statLongPath(std::string("/\0x", 3), st, true), -1);
+    EXPECT_EQ(errno, ENOENT);
 }
 
 // A run of extra slashes that grows across the first chunk's end moves every later chunk boundary
@@ -82,9 +89,14 @@ TEST_F(LongPath, EveryChunkBoundaryPositionReachesTheFile) {
     std::size_t at = 0;
     for (std::size_t slash = path.find('/'); slash < PATH_MAX - 100; slash = path.find('/', slash + 1))
         at = slash;
+    const auto openFiles = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    };
+    const auto before = openFiles();
     for (std::size_t extra = 0; extra <= 320; ++extra) {
         std::string padded = path;
         padded.insert(at, extra, '/');
         ASSERT_EQ(readAll(padded), "deep contents") << extra << " extra slashes";
     }
+    EXPECT_EQ(openFiles(), before); // every folder opened on the way is closed
 }

@@ -20,7 +20,7 @@ TEST(ProfileNameRule, AcceptsNamesWhoseDataFilesBelongToThemAlone) {
     for (const std::string& good : std::vector<std::string>{
              "Daily", "My photos (2024)", "-ii", "i", "-", "..a", "...", "\xC3\xA9t\xC3\xA9",
              "\xFF\xFE not UTF-8", std::string(200, 'x'), euros(66), "A_exc", "A_excl2", "A_excl_dir2",
-             "A_excl_di", "_exclusive", "excl", "Halcyra"})
+             "A_excl_di", "_exclusive", "excl", "Halcyra", "~ tilde and blank"})
         EXPECT_EQ(profileNameProblem(good), "") << good;
 }
 
@@ -46,6 +46,8 @@ TEST(ProfileNameRule, EachRefusalNamesItsOwnReason) {
         {"line\nbreak", "control characters"},
         {std::string("nul\0x", 5), "control characters"},
         {"del\x7F", "control characters"},
+        {"unit\x1F", "control characters"},
+        {"\x01", "control characters"},
         {".", "\".\" cannot"},
         {"..", "\"..\" cannot"},
         {"-i", "\"-i\""},
