@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <thread>
+#include <vector>
 
 namespace halcyra {
 namespace {
@@ -45,6 +46,11 @@ TEST(UpdateCheckTest, ServerLinesAgainstTheOwnVersion) {
         {"2.1.4", true, "2.1.4.0"},
         {"3.0.0.1\r\n", true, "3.0.0.1"},
         {"2.0.9", false, "2.0.9.0"},
+        {"1.9.9", false, "1.9.9.0"},
+        {"2.1.2.99", false, "2.1.2.99"},
+        {"2.1.2147483647", true, "2.1.2147483647.0"},
+        {"3.+1.-2", true, "3.1.-2.0"},
+        {"2.1.4\r3.0.0.7", true, "2.1.4.0"},
         {"v2.1.3", false, "0.1.3.0"},
         {"2.1.4\r\n\r\n\n\r", true, "2.1.4.0"},
         {"2.1.4.7.9\nanything 9.9.9", true, "2.1.4.7"},
@@ -90,6 +96,18 @@ public:
     ~LoopbackServer() {
         request();
         close(m_socket);
+        for (const int queued : m_queued)
+            close(queued);
+    }
+    // Fills the queue of connections waiting to be accepted, so that no further connection is made.
+    void fillQueue() {
+        sockaddr_in address{};
+        socklen_t length = sizeof address;
+        getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length);
+        for (int i = 0; i < 8; ++i) {
+            m_queued.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+            connect(m_queued.back(), reinterpret_cast<sockaddr*>(&address), length);
+        }
     }
     const std::string& host() const { return m_host; }
     // What the client sent, once the reply has gone out.
@@ -120,6 +138,7 @@ private:
     std::string m_host;
     std::thread m_thread;
     std::string m_request;
+    std::vector<int> m_queued;
 };
 
 std::string httpReply(const std::string& status, const std::string& body, const std::string& extra = "") {
@@ -146,23 +165,37 @@ TEST(FetchTest, VersionFileIsFetchedWithOnePlainGetAndFailuresEndAsConnectErrors
         EXPECT_NE(server.request().find("\r\nHost: " + server.host() + "\r\n"), std::string::npos);
     }
     const std::string prefix = "Unable to connect to web server: ";
-    const std::pair<std::string, std::string> failures[] = {
-        {httpReply("404 Not Found", "2.1.4"), "HTTP status 404"},
-        {httpReply("301 Moved Permanently", "", "Location: http://127.0.0.1:1/\r\n"), "HTTP status 301"},
-        {httpReply("200 OK", std::string(2000, '9')), "The reply is longer than 1024 bytes"},
+    const std::string fits = "2.1.4.7" + std::string(1017, '\n'); // exactly the 1024 bytes allowed
+    const std::string tooLong = prefix + "The reply is longer than 1024 bytes";
+    const std::pair<std::string, std::string> replies[] = {
+        {httpReply("299 Fine", fits), "2.7"},
+        {httpReply("404 Not Found", "2.1.4"), prefix + "HTTP status 404"},
+        {httpReply("300 Multiple Choices", "2.1.4"), prefix + "HTTP status 300"},
+        {httpReply("301 Moved Permanently", "", "Location: http://127.0.0.1:1/\r\n"),
+         prefix + "HTTP status 301"},
+        // Too long by the length it announces (though less arrives), or by what arrives without one.
+        {"HTTP/1.1 200 OK\r\nContent-Length: 1025\r\n\r\n" + fits, tooLong},
+        {"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + fits + "\n", tooLong},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\n2.1.4",
+         prefix + "transfer closed with 4 bytes remaining to read"},
     };
-    for (const auto& [reply, error] : failures) {
+    for (const auto& [reply, expected] : replies) {
         LoopbackServer server(reply);
-        EXPECT_EQ(fetch(server.host()), prefix + error);
+        EXPECT_EQ(fetch(server.host()), expected);
     }
     std::string refusedHost;
     {
-        limits.totalTimeoutMs = 300;
+        // Each time-out ends its own phase: a connection never accepted, an answer that never comes.
         LoopbackServer silent(std::nullopt);
         refusedHost = silent.host();
-        const std::string error = fetch(silent.host());
+        limits = {3600000, 300, 1024};
+        std::string error = fetch(silent.host());
         EXPECT_EQ(error.rfind(prefix, 0), 0u) << error;
         EXPECT_NE(error.find("timed out"), std::string::npos) << error;
+        silent.fillQueue();
+        limits = {300, 3600000, 1024};
+        error = fetch(silent.host());
+        EXPECT_NE(error.find("Timeout was reached"), std::string::npos) << error;
     }
     const std::string error = fetch(refusedHost);
     EXPECT_EQ(error.rfind(prefix, 0), 0u) << error;
