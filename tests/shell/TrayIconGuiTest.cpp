@@ -9,6 +9,7 @@
 #include "settings/Settings.h"
 
 #include <QAction>
+#include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QPixmap>
@@ -84,27 +85,67 @@ TEST_F(TimerTest, IntervalAndHandlerChangesPauseAndResumeAnEnabledTimer) {
         EXPECT_EQ(timer->Enabled(), enabled);
         EXPECT_EQ(TWindowTimerHandler::ActiveCount(), active);
     };
+    timer->SetInterval(500); // a disabled timer stays stopped
     step(5000, 0, false, 0);
     timer->SetEnabled(true);
-    step(2500, 2, true, 1);
+    step(1200, 2, true, 1);
+    timer->SetInterval(500); // unchanged: the period runs on
+    step(300, 3, true, 1);
+    timer->SetInterval(1000); // a running timer starts a new period
+    step(999, 3, true, 1);
+    step(1, 4, true, 1);
+    step(500, 4, true, 1);
+    timer->SetEnabled(true); // so does enabling it again
+    step(999, 4, true, 1);
     timer->SetInterval(0);
-    step(5000, 2, true, 0);
+    step(5000, 4, true, 0);
+    timer->SetEnabled(false); // while paused
     timer->SetInterval(200);
-    step(1000, 7, true, 1);
+    step(1000, 4, false, 0);
+    timer->SetEnabled(true);
+    step(1000, 9, true, 1);
     timer->SetOnTimer(nullptr);
-    step(1000, 7, true, 0);
+    step(1000, 9, true, 0);
     timer->SetOnTimer(count);
-    step(200, 8, true, 1);
+    step(200, 10, true, 1);
     timer->SetEnabled(false);
-    step(1000, 8, false, 0);
+    step(1000, 10, false, 0);
+    timer->SetEnabled(true);
 
     TWindowTimer idle(0, count);
     EXPECT_FALSE(idle.Start());
     idle.SetEnabled(true);
     EXPECT_FALSE(idle.Enabled());
     EXPECT_EQ(TWindowTimerHandler::RefCount(), 2);
-    timer.reset();
+    timer.reset(); // running
     EXPECT_EQ(TWindowTimerHandler::RefCount(), 1);
+    EXPECT_EQ(TWindowTimerHandler::ActiveCount(), 0);
+}
+
+// The toolkit's own timers on the event loop: a restarted timer ticks on one platform timer, a stopped one
+// ticks no more while another goes on.
+TEST(ToolkitTimerTest, TicksRestartsAndStopsOnTheEventLoop) {
+    ASSERT_EQ(TWindowTimerHandler::RefCount(), 0);
+    int ticks = 0;
+    int otherTicks = 0;
+    TWindowTimer timer(1, [&](TWindowTimer&) { ++ticks; });
+    TWindowTimer other(1, [&](TWindowTimer&) { ++otherTicks; });
+    const auto runUntil = [](const std::function<bool()>& done) {
+        for (QDeadlineTimer limit(30000); !done() && !limit.hasExpired();)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        return done();
+    };
+    timer.SetEnabled(true);
+    timer.SetInterval(2);
+    other.SetEnabled(true);
+    EXPECT_EQ(TWindowTimerHandler::ActiveCount(), 2);
+    ASSERT_TRUE(runUntil([&] { return ticks >= 3; }));
+    timer.SetEnabled(false);
+    const int stoppedAt = ticks;
+    const int otherAt = otherTicks;
+    ASSERT_TRUE(runUntil([&] { return otherTicks >= otherAt + 10; }));
+    EXPECT_EQ(ticks, stoppedAt);
+    EXPECT_EQ(TWindowTimerHandler::ActiveCount(), 1);
 }
 
 TEST_F(TimerTest, AutoDisableTicksOnceAndFreedTimersGetNoTicks) {
@@ -122,15 +163,21 @@ TEST_F(TimerTest, AutoDisableTicksOnceAndFreedTimersGetNoTicks) {
     second = std::make_unique<TWindowTimer>(100, [&](TWindowTimer&) { ++ticks; });
     killer.SetEnabled(true);
     second->SetEnabled(true);
+    EXPECT_EQ(TWindowTimerHandler::ActiveCount(), 2);
     const std::uint64_t freedId = second->Id();
     advance(100);
     DrivenTimers::current->tick(freedId);
     EXPECT_EQ(ticks, 1);
 
     // A timer may free itself from its own tick.
-    (new TWindowTimer(50, [](TWindowTimer& sender) { delete &sender; }))->SetEnabled(true);
+    int freed = 0; // used after the timer, and the handler it held, are gone
+    (new TWindowTimer(50, [&freed](TWindowTimer& sender) {
+        delete &sender;
+        ++freed;
+    }))->SetEnabled(true);
     killer.SetEnabled(false);
     advance(50);
+    EXPECT_EQ(freed, 1);
     EXPECT_EQ(TWindowTimerHandler::RefCount(), 2);
 }
 
@@ -143,10 +190,7 @@ protected:
             downs.push_back(button);
         };
     }
-    void click() {
-        tray.MouseNotification(TrayMouse::LeftDown);
-        tray.MouseNotification(TrayMouse::LeftUp);
-    }
+    void click() { emit tray.PlatformIcon()->activated(QSystemTrayIcon::Trigger); }
     static int doubleClickTime() { return QGuiApplication::styleHints()->mouseDoubleClickInterval(); }
     static QIcon colour(Qt::GlobalColor colour) {
         QPixmap pixmap(16, 16);
@@ -169,22 +213,29 @@ TEST_F(TrayIconTest, SingleClickWaitsForTheDoubleClickTimeAndDoubleClickGivesNoC
     EXPECT_EQ(clicks, 1);
 
     click();
-    tray.MouseNotification(TrayMouse::LeftDblClick);
-    tray.MouseNotification(TrayMouse::LeftUp);
+    emit tray.PlatformIcon()->activated(QSystemTrayIcon::DoubleClick);
+    click(); // a third press within the time
     advance(10 * doubleClickTime());
     EXPECT_EQ(doubleClicks, 1);
     EXPECT_EQ(clicks, 1);
+    click();
+    advance(doubleClickTime());
+    EXPECT_EQ(clicks, 2);
 
     tray.OnDblClick = nullptr; // no double-click to wait for: the click comes at once
     click();
-    EXPECT_EQ(clicks, 2);
+    EXPECT_EQ(clicks, 3);
+    tray.MouseNotification(TrayMouse::LeftUp); // a release without a press
+    EXPECT_EQ(clicks, 3);
+    emit tray.PlatformIcon()->activated(QSystemTrayIcon::MiddleClick);
 
     tray.Enabled = false;
     click();
     tray.MouseNotification(TrayMouse::RightDown);
     advance(10 * doubleClickTime());
-    EXPECT_EQ(clicks, 2);
-    EXPECT_EQ(downs, (std::vector<Qt::MouseButton>{Qt::LeftButton, Qt::LeftButton, Qt::LeftButton}));
+    EXPECT_EQ(clicks, 3);
+    EXPECT_EQ(downs, (std::vector<Qt::MouseButton>{Qt::LeftButton, Qt::LeftButton, Qt::LeftButton,
+                                                   Qt::LeftButton, Qt::LeftButton, Qt::MiddleButton}));
 }
 
 TEST_F(TrayIconTest, PopupMenuOpensOnRightButtonOrWithLeftPopupAndDefaultItemFollowsDoubleClick) {
@@ -230,6 +281,9 @@ TEST_F(TrayIconTest, IconIndexTakesTheLastIconPastTheEndAndCyclingWraps) {
     tray.SetIconIndex(7);
     EXPECT_EQ(tray.IconIndex(), 7);
     EXPECT_EQ(tray.Icon().cacheKey(), icons[2].cacheKey());
+    tray.SetIconIndex(-1);
+    EXPECT_EQ(tray.IconIndex(), 0);
+    EXPECT_EQ(tray.Icon().cacheKey(), icons[0].cacheKey());
 
     std::vector<int> next;
     tray.OnCycle = [&](TSysTrayIcon& sender, int nextIndex) {
@@ -243,6 +297,18 @@ TEST_F(TrayIconTest, IconIndexTakesTheLastIconPastTheEndAndCyclingWraps) {
     advance(400);
     EXPECT_EQ(next, (std::vector<int>{1, 2, 0, 1}));
     EXPECT_EQ(tray.IconIndex(), 1);
+    tray.SetCycleIcons(false);
+    advance(400);
+    EXPECT_EQ(next.size(), 4u);
+}
+
+TEST_F(DrivenTimerTest, StartupAnswerCanHideTheOwnerWindow) {
+    QWidget owner;
+    owner.show();
+    TSysTrayIcon icon(&owner);
+    icon.OnStartup = [](TSysTrayIcon&, bool& show) { show = !show; };
+    icon.Loaded();
+    EXPECT_FALSE(owner.isVisible());
 }
 
 class TrayWindowTest : public DrivenTimerTest {
@@ -279,14 +345,23 @@ TEST_F(TrayWindowTest, MinimisingHidesIntoTheTrayOnlyWhereOneExistsAndDoubleClic
     window->setWindowState(Qt::WindowNoState);
 
     window->TrayIcon->TrayAvailable = [] { return true; };
-    window->setWindowState(Qt::WindowMinimized);
+    window->setWindowState(Qt::WindowMaximized); // other changes keep the window
+    window->TrayIcon->MinimizeToTray = false;
+    window->setWindowState(Qt::WindowMaximized | Qt::WindowMinimized);
+    EXPECT_TRUE(window->isVisible());
+    window->setWindowState(Qt::WindowMaximized);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->TrayIcon->IconVisible());
+    window->TrayIcon->MinimizeToTray = true;
+    window->setWindowState(Qt::WindowMaximized | Qt::WindowMinimized);
     EXPECT_FALSE(window->isVisible());
-    EXPECT_TRUE(window->TrayIcon->IconVisible());
+    EXPECT_TRUE(window->TrayIcon->PlatformIcon()->isVisible());
     window->aShow->setEnabled(false); // as the list's menu left it while the window was shown
 
     window->TrayIcon->MouseNotification(TrayMouse::LeftDblClick);
     EXPECT_TRUE(window->isVisible());
-    EXPECT_FALSE(window->isMinimized());
+    EXPECT_EQ(window->windowState(), Qt::WindowMaximized); // as it was before
+    EXPECT_FALSE(window->TrayIcon->PlatformIcon()->isVisible());
     EXPECT_FALSE(window->TrayIcon->IconVisible());
     EXPECT_FALSE(showEnabledInMenu());
 }
