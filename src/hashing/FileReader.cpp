@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace halcyra {
@@ -21,9 +22,27 @@ int refusal(const struct stat& st) {
 
 } // namespace
 
-int RegularFileReader::open(const std::string& fileName) {
+ssize_t ContentReads::read(int fd, std::uint8_t* buffer, std::size_t size, bool noWait) {
+    if (!noWait)
+        return ::read(fd, buffer, size);
+    iovec part{buffer, size};
+    return ::preadv2(fd, &part, 1, -1, RWF_NOWAIT); // -1: at the descriptor's position, which it moves
+}
+
+ContentReads& ContentReads::real() {
+    static ContentReads reads;
+    return reads;
+}
+
+void RegularFileReader::begin() {
     close();
     m_error = 0;
+    m_wouldWait = false;
+    m_read = 0;
+}
+
+int RegularFileReader::open(const std::string& fileName) {
+    begin();
     // A name with an embedded NUL would name a different (shorter) path.
     if (fileName.empty() || std::memchr(fileName.data(), '\0', fileName.size()) != nullptr) {
         return m_error = ENOENT;
@@ -40,17 +59,24 @@ int RegularFileReader::open(const std::string& fileName) {
     do {
         fd = openLongPath(fileName, OpenFlags);
     } while (fd < 0 && errno == EINTR);
-    return adopt(fd, before);
+    return adopt(fd, &before);
 }
 
 int RegularFileReader::openAt(int dirFd, const std::string& name, const struct stat& seen) {
-    close();
-    m_error = 0;
+    return openRelative(dirFd, name, &seen);
+}
+
+int RegularFileReader::openListed(int dirFd, const std::string& name) {
+    return openRelative(dirFd, name, nullptr);
+}
+
+int RegularFileReader::openRelative(int dirFd, const std::string& name, const struct stat* seen) {
+    begin();
     if (name.empty() || std::memchr(name.data(), '\0', name.size()) != nullptr) {
         return m_error = ENOENT;
     }
-    if (!S_ISREG(seen.st_mode)) {
-        return m_error = refusal(seen);
+    if (seen != nullptr && !S_ISREG(seen->st_mode)) {
+        return m_error = refusal(*seen);
     }
     int fd;
     do {
@@ -59,7 +85,7 @@ int RegularFileReader::openAt(int dirFd, const std::string& name, const struct s
     return adopt(fd, seen);
 }
 
-int RegularFileReader::adopt(int fd, const struct stat& seen) {
+int RegularFileReader::adopt(int fd, const struct stat* seen) {
     if (fd < 0) {
         return m_error = errno;
     }
@@ -71,11 +97,15 @@ int RegularFileReader::adopt(int fd, const struct stat& seen) {
         close();
         return m_error;
     }
-    if (!S_ISREG(after.st_mode) || after.st_dev != seen.st_dev || after.st_ino != seen.st_ino) {
+    const bool other = seen != nullptr && (after.st_dev != seen->st_dev || after.st_ino != seen->st_ino);
+    if (!S_ISREG(after.st_mode) || other) {
         close();
-        return m_error = EAGAIN;
+        return m_error = seen == nullptr ? refusal(after) : EAGAIN;
     }
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    m_size = after.st_size;
+    // A larger read-ahead pays only for files that take more than one read.
+    if (m_size > static_cast<off_t>(FileBlockSize))
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return 0;
 }
 
@@ -86,14 +116,20 @@ ssize_t RegularFileReader::fill(std::uint8_t* buffer, std::size_t size) {
     }
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t got = ::read(m_fd, buffer + done, size - done);
+        const ssize_t got = m_reads->read(m_fd, buffer + done, size - done, m_noWait);
         if (got > 0) {
             done += static_cast<std::size_t>(got);
+            m_read += got;
+            // A regular file reads short only at its end: at the size its stat gave, that is the end
+            // without another call (a file that grew goes on to the read that gives nothing).
+            if (m_read == m_size)
+                break;
         } else if (got == 0) {
             break;
         } else if (errno != EINTR) {
             // EAGAIN included: a regular file that would block counts as unreadable.
             m_error = errno;
+            m_wouldWait = m_noWait && (errno == EAGAIN || errno == EOPNOTSUPP);
             return -1;
         }
     }

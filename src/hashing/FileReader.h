@@ -16,6 +16,20 @@ inline constexpr std::size_t FileBlockSize = 128 * 1024;
 // Asked between blocks of a long read whether to give up; true stops the read.
 using StopPoll = std::function<bool()>;
 
+// How the file readers take contents from an open file; tests replace it to answer as a cold disk would.
+class ContentReads {
+public:
+    virtual ~ContentReads() = default;
+    // Reads up to `size` bytes at the current position of `fd`, as read() does. With `noWait`, reads only
+    // what the page cache holds (preadv2 with RWF_NOWAIT): fails with EAGAIN when the rest would have to
+    // come from the disk, or EOPNOTSUPP where the file system cannot tell, and may return fewer bytes than
+    // the file still holds.
+    virtual ssize_t read(int fd, std::uint8_t* buffer, std::size_t size, bool noWait);
+
+    // The system's reads.
+    static ContentReads& real();
+};
+
 // Sequential reader of one regular file, shared by the MD5 and CRC-32 file hashers.
 // Only regular files are opened: a name that is missing, a folder, a FIFO, a socket or a device
 // is refused after a stat, without being opened. The descriptor stays non-blocking, so a file
@@ -36,6 +50,16 @@ public:
     // file `seen` (a stat following links); it must still be that file when opened. Returns 0 or
     // the errno value, as open().
     int openAt(int dirFd, const std::string& name, const struct stat& seen);
+    // Opens the entry `name` of `dirFd` that a folder listing called a regular file, without a stat before:
+    // it is looked at once open. ENOENT when it is gone, EISDIR when it is a folder now.
+    int openListed(int dirFd, const std::string& name);
+
+    // Takes the contents through `reads` (not owned; the system's by default), with `noWait` only what
+    // the page cache holds: a read that would wait for the disk fails and wouldWait() says so.
+    void setReads(ContentReads& reads, bool noWait) {
+        m_reads = &reads;
+        m_noWait = noWait;
+    }
 
     // Reads until `size` bytes are in `buffer` or the file ends. Returns the count, which is
     // below `size` only at end of file, or -1 when a read failed (error() tells why).
@@ -43,15 +67,26 @@ public:
 
     // The errno value of the last failure, 0 when there was none.
     int error() const { return m_error; }
+    // Whether the last failure was a read without waiting that found the contents not in the page cache;
+    // kept until the next open.
+    bool wouldWait() const { return m_wouldWait; }
 
     void close();
 
 private:
-    // Takes the descriptor `fd` just opened for `seen` and checks it is still that regular file.
-    int adopt(int fd, const struct stat& seen);
+    // Takes the descriptor `fd` just opened for `seen` (null: whatever regular file it is) and checks it is
+    // still that regular file.
+    int adopt(int fd, const struct stat* seen);
+    int openRelative(int dirFd, const std::string& name, const struct stat* seen);
+    void begin();
 
+    ContentReads* m_reads = &ContentReads::real();
+    bool m_noWait = false;
     int m_fd = -1;
     int m_error = 0;
+    bool m_wouldWait = false;
+    off_t m_size = 0; // as the open file's stat gave it
+    off_t m_read = 0; // bytes read so far
 };
 
 // How a whole-file read ended.

@@ -4,6 +4,8 @@
 #include "hashing/FileReader.h"
 #include "hashing/Md5Engine.h"
 
+#include <cerrno>
+
 namespace halcyra {
 
 namespace {
@@ -12,7 +14,7 @@ constexpr char HexDigits[] = "0123456789ABCDEF";
 
 } // namespace
 
-TFileHashing::TFileHashing(std::uint8_t hashType) : m_hashType(hashType) {
+TFileHashing::TFileHashing(std::uint8_t hashType) : m_hashType(hashType), m_reads(&ContentReads::real()) {
     if (hashType == KindMD5) {
         MD5 = std::make_unique<TMD5>();
     }
@@ -28,12 +30,24 @@ std::string TFileHashing::HashFile(const std::string& fileName, const std::funct
     return hash(fileName, shouldStop ? &shouldStop : nullptr);
 }
 
-std::string TFileHashing::hash(const std::string& fileName, const std::function<bool()>* shouldStop) {
+void TFileHashing::UseReads(ContentReads& reads, bool noWait) {
+    m_reads = &reads;
+    m_noWait = noWait;
+}
+
+bool TFileHashing::canHash() {
     m_lastStopped = false;
-    if (m_hashType != KindMD5 && m_hashType != KindCRC32) {
+    m_lastAbsent = false;
+    m_lastWouldWait = false;
+    return m_hashType == KindMD5 || m_hashType == KindCRC32;
+}
+
+std::string TFileHashing::hash(const std::string& fileName, const std::function<bool()>* shouldStop) {
+    if (!canHash()) {
         return {};
     }
     RegularFileReader reader;
+    reader.setReads(*m_reads, m_noWait);
     if (reader.open(fileName) != 0) {
         return {};
     }
@@ -41,28 +55,41 @@ std::string TFileHashing::hash(const std::string& fileName, const std::function<
 }
 
 std::string TFileHashing::HashFileAt(int dirFd, const std::string& name, const struct stat& seen) {
-    return hashAt(dirFd, name, seen, nullptr);
+    return hashAt(dirFd, name, &seen, nullptr);
 }
 
 std::string TFileHashing::HashFileAt(int dirFd, const std::string& name, const struct stat& seen,
                                      const std::function<bool()>& shouldStop) {
-    return hashAt(dirFd, name, seen, shouldStop ? &shouldStop : nullptr);
+    return hashAt(dirFd, name, &seen, shouldStop ? &shouldStop : nullptr);
 }
 
-std::string TFileHashing::hashAt(int dirFd, const std::string& name, const struct stat& seen,
+std::string TFileHashing::HashListedFileAt(int dirFd, const std::string& name,
+                                           const std::function<bool()>& shouldStop) {
+    return hashAt(dirFd, name, nullptr, shouldStop ? &shouldStop : nullptr);
+}
+
+std::string TFileHashing::hashAt(int dirFd, const std::string& name, const struct stat* seen,
                                  const std::function<bool()>* shouldStop) {
-    m_lastStopped = false;
-    if (m_hashType != KindMD5 && m_hashType != KindCRC32) {
+    if (!canHash()) {
         return {};
     }
     RegularFileReader reader;
-    if (reader.openAt(dirFd, name, seen) != 0) {
+    reader.setReads(*m_reads, m_noWait);
+    const int error = seen != nullptr ? reader.openAt(dirFd, name, *seen) : reader.openListed(dirFd, name);
+    if (error != 0) {
+        m_lastAbsent = seen == nullptr && (error == ENOENT || error == EISDIR);
         return {};
     }
     return hashOpenFile(reader, shouldStop);
 }
 
 std::string TFileHashing::hashOpenFile(RegularFileReader& reader, const std::function<bool()>* shouldStop) {
+    std::string text = hashContents(reader, shouldStop);
+    m_lastWouldWait = reader.wouldWait();
+    return text;
+}
+
+std::string TFileHashing::hashContents(RegularFileReader& reader, const std::function<bool()>* shouldStop) {
     try {
         if (m_hashType == KindMD5) {
             return MD5File(reader, shouldStop);

@@ -11,6 +11,7 @@ namespace halcyra {
 
 class TMD5;
 class RegularFileReader;
+class ContentReads;
 
 // Stands in for the hash of a file that cannot be read, in results, lists and console output.
 inline constexpr std::string_view CannotOpenFilePlaceholder = "________CANNOT_OPEN_FILE________";
@@ -46,23 +47,40 @@ public:
     // Like HashFileAt, with the stop poll of HashFile.
     std::string HashFileAt(int dirFd, const std::string& name, const struct stat& seen,
                            const std::function<bool()>& shouldStop);
+    // Like HashFileAt, for an entry that a folder listing called a regular file and that nobody has looked
+    // at: it is looked at once open. LastFileAbsent() tells whether it was gone or a folder.
+    std::string HashListedFileAt(int dirFd, const std::string& name, const std::function<bool()>& shouldStop);
 
     // Whether the last HashFile call was stopped by its poll (then its empty text means "stopped",
     // not "unreadable").
     bool LastHashStopped() const { return m_lastStopped; }
+    // Whether the entry of the last HashListedFileAt call was gone or a folder when it was opened.
+    bool LastFileAbsent() const { return m_lastAbsent; }
+
+    // Reads the files through `reads` (not owned), with `noWait` only what the page cache holds: a file
+    // whose contents would have to come from the disk gives the empty text and LastHashWouldWait().
+    void UseReads(ContentReads& reads, bool noWait);
+    bool LastHashWouldWait() const { return m_lastWouldWait; }
 
     std::uint8_t HashType() const { return m_hashType; }
 
 private:
     std::string hash(const std::string& fileName, const std::function<bool()>* shouldStop);
-    std::string hashAt(int dirFd, const std::string& name, const struct stat& seen,
+    // The entry `name` of `dirFd` that a stat found to be `seen`; null: a listed entry not looked at.
+    std::string hashAt(int dirFd, const std::string& name, const struct stat* seen,
                        const std::function<bool()>* shouldStop);
+    bool canHash();
     // The hash text of the open file, or the empty text when reading fails or the poll stops it.
     std::string hashOpenFile(RegularFileReader& reader, const std::function<bool()>* shouldStop);
+    std::string hashContents(RegularFileReader& reader, const std::function<bool()>* shouldStop);
     std::string MD5File(RegularFileReader& reader, const std::function<bool()>* shouldStop);
 
     std::uint8_t m_hashType;
     bool m_lastStopped = false;
+    bool m_lastAbsent = false;
+    bool m_lastWouldWait = false;
+    ContentReads* m_reads;
+    bool m_noWait = false;
     std::unique_ptr<TMD5> MD5;                   // present only for kind 0
     std::unique_ptr<std::uint8_t[]> m_crcBuffer; // kind 1: taken at the first file, kept
 };

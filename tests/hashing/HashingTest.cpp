@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -289,7 +291,29 @@ TEST_F(FileHashing, PathsBeyondPathMaxAndEntriesOfAnOpenFolder) {
     ASSERT_EQ(::fstatat(folder, "x", &x, 0), 0);
     EXPECT_EQ(m_crc.HashFileAt(folder, "abc", abc), "352441C2");
     EXPECT_EQ(m_md5.HashFileAt(folder, "abc", x), ""); // no longer the file the caller looked at
+    // Entries a listing named, looked at only once open: gone or a folder by then is told apart.
+    ASSERT_EQ(::mkdirat(folder, "sub", 0700), 0);
+    ASSERT_EQ(::mkfifoat(folder, "fifo", 0600), 0);
+    const std::tuple<const char*, const char*, bool> listed[] = {
+        {"abc", "352441C2", false}, {"gone", "", true}, {"sub", "", true}, {"fifo", "", false}};
+    for (const auto& [name, crc, absent] : listed) {
+        EXPECT_EQ(m_crc.HashListedFileAt(folder, name, {}), crc) << name;
+        EXPECT_EQ(m_crc.LastFileAbsent(), absent) << name;
+    }
     ::close(folder);
+}
+
+// Files of /proc and /sys say they hold nothing or a page, and hold something else.
+TEST_F(FileHashing, PseudoFilesAreReadToTheirEndWhateverSizeTheyClaim) {
+    for (const char* path : {"/proc/version", "/sys/devices/system/cpu/online"}) {
+        std::ifstream in(path, std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        struct stat st {};
+        if (text.empty() || ::stat(path, &st) != 0 || st.st_size == static_cast<off_t>(text.size()))
+            continue;
+        EXPECT_EQ(m_md5.HashFile(path), md5Text({text.begin(), text.end()})) << path;
+        EXPECT_EQ(m_crc.HashFile(path), crcText({text.begin(), text.end()})) << path;
+    }
 }
 
 TEST_F(FileHashing, StopPollEndsAMultiBlockFileOnlyWhenItSaysSo) {
