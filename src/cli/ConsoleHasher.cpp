@@ -150,32 +150,34 @@ void ConsoleHasher::setHashType(std::uint8_t kind) {
     FileHasher = std::make_unique<TFileHashing>(HashType);
     if (m_pool) {
         printHeldLines();
-        m_pool = std::make_unique<HashPool>(HashType, m_pool->threads());
+        m_pool = std::make_unique<HashPool>(HashType, m_poolPlan);
     }
 }
 
-unsigned ConsoleHasher::hashThreadsOn(dev_t device, unsigned maxThreads) const {
-    return onRotationalDisk(device) ? 1 : maxThreads;
+HashPlan ConsoleHasher::hashPlanOn(dev_t device, unsigned maxThreads) const {
+    return HashPlan(maxThreads, onRotationalDisk(device));
 }
 
 void ConsoleHasher::chooseHashThreads(int folderFd) {
     if (m_maxThreads <= 1)
         return;
     struct stat st;
-    unsigned threads = 1;
+    HashPlan plan(1);
     if (fstat(folderFd, &st) == 0) {
-        if (m_deviceThreads == 0 || st.st_dev != m_device) {
+        if (!m_devicePlan || st.st_dev != m_device) {
             m_device = st.st_dev;
-            m_deviceThreads = std::max(1u, hashThreadsOn(st.st_dev, m_maxThreads));
+            m_devicePlan = hashPlanOn(st.st_dev, m_maxThreads);
         }
-        threads = m_deviceThreads;
+        plan = *m_devicePlan;
     }
-    if (threads == (m_pool ? m_pool->threads() : 1))
+    const bool pooled = plan.threads > 1;
+    if (pooled == (m_pool != nullptr) && (!pooled || plan == m_poolPlan))
         return;
     printHeldLines();
     m_pool.reset();
-    if (threads > 1)
-        m_pool = std::make_unique<HashPool>(HashType, threads);
+    m_poolPlan = plan;
+    if (pooled)
+        m_pool = std::make_unique<HashPool>(HashType, plan);
 }
 
 std::string ConsoleHasher::hashEntry(int dirFd, const std::string& name, const struct stat& seen) {
@@ -324,12 +326,19 @@ void ConsoleHasher::scanFolder(int dirFd, const std::string& dir, const std::str
 
 void ConsoleHasher::visitEntry(int dirFd, const std::string& name, unsigned char type,
                                const std::string& relative, bool topLevel) {
+    if (m_pool && type == DT_REG && !m_poolPlan.rotational) {
+        // The worker that opens it looks at it; a rotational disk has the walk look first, which reads
+        // the files' details from the disk in the walk's order.
+        holdLine(dirFd, name, Hand::Listed, nullptr, lineTail(relative, name, topLevel));
+        return;
+    }
     struct stat st;
     const EntryKind kind = classify(dirFd, name.c_str(), type, st);
     if (kind != EntryKind::File && kind != EntryKind::Unhashable)
         return;
     if (m_pool) {
-        holdLine(dirFd, name, kind == EntryKind::File ? &st : nullptr, lineTail(relative, name, topLevel));
+        holdLine(dirFd, name, kind == EntryKind::File ? Hand::Seen : Hand::None, &st,
+                 lineTail(relative, name, topLevel));
         return;
     }
     const auto started = now();
@@ -348,23 +357,30 @@ std::string ConsoleHasher::lineTail(const std::string& relative, const std::stri
     return tail;
 }
 
-void ConsoleHasher::holdLine(int dirFd, const std::string& name, const struct stat* file, std::string tail) {
+void ConsoleHasher::holdLine(int dirFd, const std::string& name, Hand hand, const struct stat* file,
+                             std::string tail) {
     while (m_pool->full() || m_held.size() >= MaxHeldLines)
         printOldestHeldLine();
-    if (file != nullptr) {
+    if (hand != Hand::None) {
         if (!m_folder) // a descriptor of its own: dirFd may be closed while its files are still hashed
             m_folder = std::make_shared<const OpenFolder>(fcntl(dirFd, F_DUPFD_CLOEXEC, 0));
-        m_pool->submit(m_folder, name, *file);
+        if (hand == Hand::Seen)
+            m_pool->submit(m_folder, name, *file);
+        else
+            m_pool->submitListed(m_folder, name);
     }
-    m_held.push_back(HeldLine{std::move(tail), file != nullptr});
+    m_held.push_back(HeldLine{std::move(tail), hand != Hand::None});
 }
 
 void ConsoleHasher::printOldestHeldLine() {
     HeldLine line = std::move(m_held.front());
     m_held.pop_front();
     std::string hash;
-    if (line.hashed)
+    if (line.hashed) {
         hash = m_pool->take(&m_waitPoll).value_or(std::string());
+        if (m_pool->takenAbsent())
+            return; // gone since it was listed, or a folder now: no line, as when the walk looks first
+    }
     const auto time = now();
     keepOutputLive(time, false);
     printLine(hash, line.tail, time);

@@ -34,8 +34,8 @@ public:
     // Receives one error line (ending CR LF) for standard error.
     using ErrorSink = std::function<void(const std::string&)>;
 
-    // `hashThreads` is the most threads that hash files; each file pattern whose folder lies on a
-    // rotational disk is hashed with one. With one, every file is hashed on the calling thread.
+    // `hashThreads` is the most threads that hash files. With one, every file is hashed on the calling
+    // thread.
     ConsoleHasher(OutputWriter& out, ErrorSink errors, unsigned hashThreads = 1);
     virtual ~ConsoleHasher();
     ConsoleHasher(const ConsoleHasher&) = delete;
@@ -66,9 +66,9 @@ protected:
     // Hashes the regular file `name` of the open folder `dirFd`, which a stat found to be `seen`
     // (replaced by tests). The empty text when it cannot be read.
     virtual std::string hashEntry(int dirFd, const std::string& name, const struct stat& seen);
-    // The threads that hash files on the file system `device` (replaced by tests): one on a rotational
-    // disk, else `maxThreads`.
-    virtual unsigned hashThreadsOn(dev_t device, unsigned maxThreads) const;
+    // How files on the file system `device` are hashed (replaced by tests): `maxThreads` threads, which on
+    // a rotational disk read only what the page cache holds and leave the rest to one ordered reader.
+    virtual HashPlan hashPlanOn(dev_t device, unsigned maxThreads) const;
 
 private:
     // How a file pattern's last component selects names.
@@ -110,8 +110,15 @@ private:
                    std::chrono::steady_clock::time_point started);
     // " <display name>\r\n" of entry `name`.
     std::string lineTail(const std::string& relative, const std::string& name, bool topLevel) const;
-    // Holds the line of entry `name` of `dirFd`, handing it to the pool when `file` (its stat) is given.
-    void holdLine(int dirFd, const std::string& name, const struct stat* file, std::string tail);
+    // How a held line's file is handed to the pool.
+    enum class Hand {
+        None,   // not at all: the line shows the placeholder
+        Seen,   // with the stat the walk took
+        Listed, // as its listing named it, looked at once open; no line when it is gone by then
+    };
+    // Holds the line of entry `name` of `dirFd`, handing the file to the pool as `hand` says (`file`: its
+    // stat, for Seen).
+    void holdLine(int dirFd, const std::string& name, Hand hand, const struct stat* file, std::string tail);
     void printOldestHeldLine();
     // Chooses one thread or the pool for the files of the open folder `folderFd`.
     void chooseHashThreads(int folderFd);
@@ -132,11 +139,12 @@ private:
 
     unsigned m_maxThreads;
     std::unique_ptr<HashPool> m_pool;           // present while files are hashed by several threads
+    HashPlan m_poolPlan;                        // the pool's
     std::deque<HeldLine> m_held;                // lines waiting for the pool, oldest first
     std::shared_ptr<const OpenFolder> m_folder; // the folder being scanned, once a file of it is handed in
     StopPoll m_waitPoll;                        // while waiting for a hash: keeps the output live
-    dev_t m_device = 0;                         // the last folder's device and its thread count
-    unsigned m_deviceThreads = 0;
+    dev_t m_device = 0;                         // the last folder's device and its plan
+    std::optional<HashPlan> m_devicePlan;
 
     std::chrono::steady_clock::time_point m_heldSince; // when the oldest held line's file was started
     std::vector<Entry> m_entries;                      // listing of the folder being scanned, reused

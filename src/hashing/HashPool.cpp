@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <sched.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -14,8 +15,11 @@ namespace {
 
 constexpr unsigned MaxThreads = 16;
 
-// Files that wait for a worker before an idle one is woken.
-constexpr std::size_t WakeBatch = 4;
+// Files that wait for a worker before the owner wakes an idle one, and the most a worker takes at once.
+// Waking a thread or taking the lock per file costs more than hashing a small file; a worker that takes
+// files ahead of the others holds up the results of its last ones.
+constexpr std::size_t WakeBatch = 8;
+constexpr std::size_t MaxBatch = 8;
 
 // Files a worker may run ahead of the caller: enough that a few larger files do not leave the other
 // workers idle, few enough that the open folders they name stay far below the descriptor limit.
@@ -56,24 +60,33 @@ bool onRotationalDisk(dev_t device, const std::string& sysRoot) {
     return flag == '1';
 }
 
-unsigned hashThreadsFor(const std::string& folder) {
+HashPlan hashPlanFor(const std::string& folder, const std::string& sysRoot) {
     struct stat st;
     if (statLongPath(folder, st, true) != 0)
-        return 1;
-    return onRotationalDisk(st.st_dev) ? 1 : usableCores();
+        return HashPlan(1);
+    return HashPlan(usableCores(), onRotationalDisk(st.st_dev, sysRoot));
 }
 
-HashPool::HashPool(std::uint8_t hashType, unsigned threads)
-    : m_hashType(hashType), m_window(windowFor(threads)), m_jobs(m_window) {
-    threads = std::min(threads, MaxThreads);
+unsigned hashThreadsFor(const std::string& folder, const std::string& sysRoot) {
+    const HashPlan plan = hashPlanFor(folder, sysRoot);
+    return plan.rotational ? 1 : plan.threads;
+}
+
+HashPool::HashPool(std::uint8_t hashType, const HashPlan& plan)
+    : m_hashType(hashType), m_plan(plan), m_reads(plan.reads ? plan.reads : &ContentReads::real()),
+      m_window(windowFor(plan.threads)), m_jobs(m_window) {
+    const unsigned threads = std::min(plan.threads, MaxThreads);
     if (threads <= 1) {
         m_ownHasher = std::make_unique<TFileHashing>(hashType);
+        m_ownHasher->UseReads(*m_reads, false);
         return;
     }
     m_workers.reserve(threads);
     try {
         for (unsigned i = 0; i < threads; ++i)
             m_workers.emplace_back([this] { work(); });
+        if (plan.rotational)
+            m_diskReader = std::thread([this] { readFromDisk(); });
     } catch (...) {
         stop();
         throw;
@@ -84,45 +97,63 @@ HashPool::~HashPool() {
     stop();
 }
 
+HashPool::Job& HashPool::enqueue() {
+    return slot(m_submitted.load(std::memory_order_relaxed));
+}
+
+void HashPool::published() {
+    const std::size_t submitted = m_submitted.load(std::memory_order_relaxed) + 1;
+    m_submitted.store(submitted);
+    if (m_workers.empty())
+        return;
+    // Idle workers are woken once a few files wait for them (one wakes the next when more wait), and by
+    // take() before it waits. The lock orders the wake after a worker's last look for files.
+    if (m_idle.load() > 0 && submitted - m_claimed.load(std::memory_order_relaxed) >= WakeBatch &&
+        !m_wakePending.exchange(true)) {
+        { const std::lock_guard lock(m_mutex); }
+        m_workAvailable.notify_one();
+    }
+}
+
 void HashPool::submit(std::string path) {
-    enqueue(std::move(path), nullptr, {});
+    Job& job = enqueue();
+    job.name = std::move(path);
+    job.listed = false;
+    published();
 }
 
 void HashPool::submit(std::shared_ptr<const OpenFolder> folder, std::string name, const struct stat& seen) {
-    enqueue(std::move(name), std::move(folder), seen);
+    Job& job = enqueue();
+    job.name = std::move(name);
+    job.folder = std::move(folder);
+    job.seen = seen;
+    job.listed = false;
+    published();
 }
 
-void HashPool::enqueue(std::string name, std::shared_ptr<const OpenFolder> folder, const struct stat& seen) {
-    bool wake = false;
-    {
-        std::unique_lock lock(m_mutex, std::defer_lock);
-        if (!m_workers.empty())
-            lock.lock();
-        Job& job = slot(m_submitted);
-        job.name = std::move(name);
-        job.folder = std::move(folder);
-        job.seen = seen;
-        ++m_submitted;
-        // Waking a worker for every file costs more than hashing a small one: idle workers are woken once
-        // a few files wait for them, and by take() before it waits.
-        wake = m_idle > 0 && m_submitted - m_claimed >= WakeBatch;
-    }
-    if (wake)
-        m_workAvailable.notify_one();
+void HashPool::submitListed(std::shared_ptr<const OpenFolder> folder, std::string name) {
+    Job& job = enqueue();
+    job.name = std::move(name);
+    job.folder = std::move(folder);
+    job.listed = true;
+    published();
 }
 
 std::string HashPool::hashJob(TFileHashing& hasher, const Job& job, const StopPoll* poll) {
     static const StopPoll never;
     const StopPoll& stop = poll != nullptr ? *poll : never;
-    if (job.folder)
-        return hasher.HashFileAt(job.folder->fd(), job.name, job.seen, stop);
-    return hasher.HashFile(job.name, stop);
+    if (!job.folder)
+        return hasher.HashFile(job.name, stop);
+    if (job.listed)
+        return hasher.HashListedFileAt(job.folder->fd(), job.name, stop);
+    return hasher.HashFileAt(job.folder->fd(), job.name, job.seen, stop);
 }
 
 std::optional<std::string> HashPool::take(const StopPoll* poll) {
     Job& job = slot(m_taken);
     if (m_workers.empty()) {
         std::string hash = hashJob(*m_ownHasher, job, poll);
+        m_takenAbsent = m_ownHasher->LastFileAbsent();
         job.reset();
         ++m_taken;
         if (m_ownHasher->LastHashStopped()) {
@@ -133,8 +164,9 @@ std::optional<std::string> HashPool::take(const StopPoll* poll) {
     }
     if (!job.done.load(std::memory_order_acquire)) {
         std::unique_lock lock(m_mutex);
-        if (m_idle > 0 && m_claimed < m_submitted)
-            m_workAvailable.notify_all();
+        // The file may wait unclaimed behind fewer files than wake a worker.
+        if (m_idle.load() > 0 && m_claimed.load() < m_submitted.load())
+            m_workAvailable.notify_one();
         auto nextPoll = std::chrono::steady_clock::now() + PollInterval;
         m_waitingFor.store(m_taken);
         while (!job.done.load()) {
@@ -155,8 +187,9 @@ std::optional<std::string> HashPool::take(const StopPoll* poll) {
         }
         m_waitingFor.store(NotWaiting);
     }
-    // No worker touches a done slot again; the next submit() into it publishes it under the mutex.
+    // No thread touches a done slot again; the next hand-in publishes it anew.
     std::string hash = std::move(job.result);
+    m_takenAbsent = job.absent;
     job.reset();
     ++m_taken;
     return hash;
@@ -171,40 +204,89 @@ void HashPool::stop() {
         m_stopping.store(true, std::memory_order_relaxed);
     }
     m_workAvailable.notify_all();
+    m_diskWork.notify_all();
     for (std::thread& worker : m_workers)
         if (worker.joinable())
             worker.join();
+    if (m_diskReader.joinable())
+        m_diskReader.join();
     for (Job& job : m_jobs)
         job.reset();
-    m_taken = m_submitted;
+    m_taken = m_submitted.load();
+}
+
+void HashPool::finish(std::size_t sequence, std::string result, bool absent) {
+    Job& job = slot(sequence);
+    job.result = std::move(result);
+    job.absent = absent;
+    job.done.store(true);
+    if (m_waitingFor.load() == sequence) {
+        const std::lock_guard lock(m_mutex);
+        m_resultDone.notify_one();
+    }
 }
 
 void HashPool::work() {
     TFileHashing hasher(m_hashType);
+    hasher.UseReads(*m_reads, m_plan.rotational);
     const StopPoll stopping = [this] { return m_stopping.load(std::memory_order_relaxed); };
     std::unique_lock lock(m_mutex);
     for (;;) {
-        while (!m_stopped && m_claimed == m_submitted) {
-            ++m_idle;
-            m_workAvailable.wait(lock);
-            --m_idle;
+        std::size_t submitted = m_submitted.load();
+        if (!m_stopped && m_claimed.load() == submitted) {
+            m_idle.fetch_add(1);
+            // Looked at again after counting as idle: a file handed in meanwhile either shows here, or
+            // its owner sees this worker idle and wakes it.
+            while (!m_stopped && m_claimed.load() == (submitted = m_submitted.load())) {
+                m_workAvailable.wait(lock);
+                m_wakePending.store(false);
+            }
+            m_idle.fetch_sub(1);
         }
         if (m_stopped)
             return;
-        const std::size_t sequence = m_claimed++;
-        // More files waiting than this worker takes: another idle worker can start on them.
-        if (m_idle > 0 && m_submitted - m_claimed >= WakeBatch)
+        // A share of the waiting files, so that the others have some too.
+        const std::size_t first = m_claimed.load();
+        const std::size_t waiting = submitted - first;
+        const std::size_t count = std::clamp<std::size_t>(waiting / m_workers.size(), 1, MaxBatch);
+        m_claimed.store(first + count);
+        if (m_idle.load() > 0 && waiting - count >= WakeBatch)
             m_workAvailable.notify_one();
-        Job& job = slot(sequence);
         lock.unlock();
-        job.result = hashJob(hasher, job, &stopping);
-        job.done.store(true);
-        if (m_waitingFor.load() == sequence) {
-            lock.lock();
-            m_resultDone.notify_one();
-        } else {
-            lock.lock();
+        for (std::size_t sequence = first; sequence < first + count && !stopping(); ++sequence) {
+            std::string result = hashJob(hasher, slot(sequence), &stopping);
+            if (hasher.LastHashWouldWait()) {
+                // Its contents must come from the disk: the disk reader starts it again.
+                lock.lock();
+                m_diskQueue.push_back(sequence);
+                std::push_heap(m_diskQueue.begin(), m_diskQueue.end(), std::greater<>());
+                lock.unlock();
+                m_diskWork.notify_one();
+                continue;
+            }
+            finish(sequence, std::move(result), hasher.LastFileAbsent());
         }
+        lock.lock();
+    }
+}
+
+void HashPool::readFromDisk() {
+    TFileHashing hasher(m_hashType);
+    hasher.UseReads(*m_reads, false);
+    const StopPoll stopping = [this] { return m_stopping.load(std::memory_order_relaxed); };
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        while (!m_stopped && m_diskQueue.empty())
+            m_diskWork.wait(lock);
+        if (m_stopped)
+            return;
+        std::pop_heap(m_diskQueue.begin(), m_diskQueue.end(), std::greater<>());
+        const std::size_t sequence = m_diskQueue.back();
+        m_diskQueue.pop_back();
+        lock.unlock();
+        std::string result = hashJob(hasher, slot(sequence), &stopping);
+        finish(sequence, std::move(result), hasher.LastFileAbsent());
+        lock.lock();
     }
 }
 

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <sys/mman.h>
@@ -18,23 +20,44 @@ using namespace halcyra;
 
 namespace {
 
-// Hashes with `threads` whatever disk the files lie on.
+// Every third read without waiting finds its file's contents not in the page cache.
+class ColdEveryThird : public ContentReads {
+public:
+    ssize_t read(int fd, std::uint8_t* buffer, std::size_t size, bool noWait) override {
+        if (noWait && ++tries % 3 == 0) {
+            errno = EAGAIN;
+            return -1;
+        }
+        return ContentReads::read(fd, buffer, size, false);
+    }
+    std::atomic<unsigned> tries{0};
+};
+
+// Hashes with `threads` whatever disk the files lie on; with `coldReads`, as on a rotational disk read
+// through them.
 class AnyDiskHasher : public ConsoleHasher {
 public:
-    using ConsoleHasher::ConsoleHasher;
+    AnyDiskHasher(OutputWriter& out, ErrorSink errors, unsigned threads, ContentReads* coldReads)
+        : ConsoleHasher(out, std::move(errors), threads), m_reads(coldReads) {}
 
 protected:
-    unsigned hashThreadsOn(dev_t, unsigned maxThreads) const override { return maxThreads; }
+    HashPlan hashPlanOn(dev_t, unsigned maxThreads) const override {
+        return HashPlan(maxThreads, m_reads != nullptr, m_reads);
+    }
+
+private:
+    ContentReads* m_reads;
 };
 
 // Standard output and standard error of one in-process run over `parameters`.
-std::string run(unsigned threads, const std::vector<std::string>& parameters) {
+std::string run(unsigned threads, const std::vector<std::string>& parameters,
+                ContentReads* coldReads = nullptr) {
     const int outFd = memfd_create("out", MFD_CLOEXEC);
     std::string errors;
     {
         OutputWriter out(outFd);
         AnyDiskHasher hasher(
-            out, [&errors](const std::string& line) { errors += line; }, threads);
+            out, [&errors](const std::string& line) { errors += line; }, threads, coldReads);
         for (const std::string& parameter : parameters)
             hasher.processParameter(parameter);
         hasher.printHeldLines();
@@ -68,7 +91,11 @@ TEST(ParallelOutput, SeveralThreadsPrintTheBytesOfOne) {
     const std::string one = run(1, parameters);
     EXPECT_GT(one.size(), 20000u);
     EXPECT_NE(one.find("________CANNOT_OPEN_FILE________"), std::string::npos);
-    for (const unsigned threads : {2u, 8u})
+    for (const unsigned threads : {2u, 8u}) {
         EXPECT_EQ(run(threads, parameters), one) << "threads " << threads;
+        ColdEveryThird coldReads; // on a rotational disk, one thread reads those from the disk
+        EXPECT_EQ(run(threads, parameters, &coldReads), one) << "threads " << threads << ", rotational";
+        EXPECT_GT(coldReads.tries, 300u);
+    }
     std::filesystem::remove_all(root);
 }
