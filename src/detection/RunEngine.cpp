@@ -3,6 +3,7 @@
 #include "base/AsciiCase.h"
 #include "base/Clock.h"
 #include "base/DisplayDateTime.h"
+#include "base/Paths.h"
 #include "base/ProfileNameRule.h"
 #include "detection/DifferencesReview.h"
 #include "detection/FileSettings.h"
@@ -17,6 +18,7 @@
 #include "settings/Settings.h"
 
 #include <algorithm>
+#include <deque>
 #include <iostream>
 #include <vector>
 
@@ -100,6 +102,54 @@ std::string changeText(const TFileCompare& entry, TLog::ChangeStyle& style) {
 RunProgress& silentProgress() {
     static RunProgress progress;
     return progress;
+}
+
+// Hashes the files of a run on a pool while the scanner finds them: each file is handed in as it enters the
+// list, and its hash is written into its New side when the pool gives it back, in the order of the walk.
+class HashAhead {
+public:
+    HashAhead(HashPool& pool, const std::string& root, const StopPoll* poll)
+        : m_pool(pool), m_root(root), m_poll(poll) {}
+
+    // Hands in the file of `key`; false when the pool was stopped while waiting for room.
+    bool handIn(const std::string& key, TFileDetails& found) {
+        if (m_pool.full() && !takeOldest())
+            return false;
+        // Keys begin with the '/' that ends the root.
+        m_pool.submit(std::string(m_root).append(key, 1, std::string::npos));
+        m_waiting.push_back(&found);
+        return true;
+    }
+
+    // Takes every hash still in the pool; false when it was stopped.
+    bool takeAll() {
+        while (!m_waiting.empty())
+            if (!takeOldest())
+                return false;
+        return true;
+    }
+
+private:
+    bool takeOldest() {
+        std::optional<std::string> hash = m_pool.take(m_poll);
+        if (!hash)
+            return false;
+        m_waiting.front()->Hash = hash->empty() ? std::string(CannotOpenFilePlaceholder) : std::move(*hash);
+        m_waiting.pop_front();
+        return true;
+    }
+
+    HashPool& m_pool;
+    const std::string& m_root;
+    const StopPoll* m_poll;
+    std::deque<TFileDetails*> m_waiting; // handed in, oldest first
+};
+
+// Forgets the hashes of the entries from `from` on: files hashed ahead of a run that ended before their turn.
+void forgetHashes(CompareList::iterator from, CompareList::iterator end) {
+    for (; from != end; ++from)
+        if (from->second.New)
+            from->second.New->Hash.clear();
 }
 
 // Calls `action` when it leaves its scope, however that happens.
@@ -285,46 +335,59 @@ bool RunEngine::scanAndHash() {
     setStatus("Scanning directory...");
     m_progress.setFileName({});
     m_progress.setFileNameVisible(true);
+    const bool hashing = !m_settings.ReadBoolDef("NoHash", false);
+    std::function<bool()> poll;
+    if (m_progress.pollsInsideFiles())
+        poll = [this] { return pollAbort(); };
+    // With several threads the files are hashed while the scan goes on; each entry still takes its hash, and
+    // shows its progress, in list order after the scan.
+    std::unique_ptr<HashPool> pool;
+    std::unique_ptr<HashAhead> ahead;
+    const std::string root = withTrailingSlash(m_source);
+    if (hashing) {
+        pool = std::make_unique<HashPool>(TFileHashing::KindMD5,
+                                          m_env.hashPlan ? m_env.hashPlan(root) : hashPlanFor(root));
+        if (pool->threads() > 0)
+            ahead = std::make_unique<HashAhead>(*pool, root, poll ? &poll : nullptr);
+    }
     {
         TTreeScanner scanner(*m_fileList, m_env.fileSystem, m_env.clock);
         scanner.OnDirectory = [this](const std::string& folder) {
             m_progress.setFileName(folder);
             return pollAbort();
         };
+        if (ahead)
+            scanner.OnFile = [&ahead](const std::string& key, TFileDetails& found) {
+                return !ahead->handIn(key, found);
+            };
         scanner.SetIncludeMasks(m_settings.ReadStringDef("FileMasks", "*.*"));
         scanner.SetExcludeMasks(m_settings.ReadStringDef("ExclFileMasks", ""));
         scanner.SetExcludedDirs(excludedDirs.get());
-        const bool scanned = scanner.Scan(m_source, recursive != 0, error);
+        const bool scanned = scanner.Scan(m_source, recursive != 0, error) && (!ahead || ahead->takeAll());
         m_root = scanner.Root();
         m_progress.stepPhase();
         if (!scanned) {
+            forgetHashes(m_fileList->begin(), m_fileList->end());
             if (!error.empty())
                 reportError(error);
             return false; // an error, or an abort during the scan
         }
     }
 
-    if (!m_settings.ReadBoolDef("NoHash", false)) {
+    if (hashing) {
         setStatus("Calculating hash values...");
         m_progress.setFileRange(static_cast<int>(m_fileList->size()));
-        // Workers hash the files ahead; each entry still takes its hash, and shows its progress, in order.
-        HashPool pool(TFileHashing::KindMD5,
-                      m_env.hashThreads ? m_env.hashThreads(m_root) : hashThreadsFor(m_root));
-        std::function<bool()> poll;
-        if (m_progress.pollsInsideFiles())
-            poll = [this] { return pollAbort(); };
-        auto ahead = m_fileList->begin(); // the next entry to hand to the pool
         int position = 0;
-        for (auto& [key, entry] : *m_fileList) {
+        for (auto item = m_fileList->begin(); item != m_fileList->end(); ++item) {
+            auto& [key, entry] = *item;
             m_progress.setFileName(key);
-            if (pollAbort())
-                return false; // the pool drops what it hashed ahead
-            if (entry.New) {
-                for (; ahead != m_fileList->end() && !pool.full(); ++ahead) {
-                    if (ahead->second.New) // keys begin with the '/' that ends the root
-                        pool.submit(std::string(m_root).append(ahead->first, 1, std::string::npos));
-                }
-                std::optional<std::string> hash = pool.take(poll ? &poll : nullptr);
+            if (pollAbort()) {
+                forgetHashes(item, m_fileList->end());
+                return false;
+            }
+            if (entry.New && !ahead) {
+                pool->submit(std::string(m_root).append(key, 1, std::string::npos));
+                std::optional<std::string> hash = pool->take(poll ? &poll : nullptr);
                 if (!hash)
                     return false; // aborted inside the file: it has no value
                 entry.New->Hash = hash->empty() ? std::string(CannotOpenFilePlaceholder) : std::move(*hash);

@@ -3,6 +3,7 @@
 #include "base/DateTime.h"
 #include "detection/FileKey.h"
 #include "detection/TreeScan.h"
+#include "hashing/HashPool.h"
 
 #include <functional>
 #include <iosfwd>
@@ -64,9 +65,9 @@ struct RunEnvironment {
     Clock* clock = nullptr;           // start and finish times, and the scanner's retry wait
     FileSystem* fileSystem = nullptr; // the scanner's folder listings
     std::function<bool(const std::string& path)> eject; // empty: EjectMedia
-    // How many threads hash the files found under a folder; empty: hashThreadsFor (every core, one on a
-    // rotational disk). One hashes each file on the run's thread.
-    std::function<unsigned(const std::string& folder)> hashThreads;
+    // How the files found under a folder are hashed; empty: hashPlanFor. With one thread each file is
+    // hashed on the run's thread after the scan; with more, files are hashed while the scan goes on.
+    std::function<HashPlan(const std::string& folder)> hashPlan;
     // Where an unattended run writes, one line each, the failures a box would have shown in an interactive
     // run; null: standard error.
     std::ostream* errors = nullptr;

@@ -213,7 +213,10 @@ std::unique_ptr<FolderListing> TTreeScanner::scanFolder(TreeWalk& walk, bool rec
                     key.assign(folder, relativeStart, std::string::npos);
                 }
                 key.append(entry.name);
-                addEntry(std::move(key), details);
+                if (!addEntry(std::move(key), details)) {
+                    m_aborted = true;
+                    return nullptr;
+                }
             }
         }
         error = listing->error();
@@ -226,16 +229,20 @@ std::unique_ptr<FolderListing> TTreeScanner::scanFolder(TreeWalk& walk, bool rec
     return listing;
 }
 
-void TTreeScanner::addEntry(std::string&& key, const TFileDetails& details) {
+bool TTreeScanner::addEntry(std::string&& key, const TFileDetails& details) {
     if (m_mode == 0) {
         m_plainList->insert_or_assign(std::move(key), details);
-        return;
+        return true;
     }
     // A new entry starts with no stored side, not excluded, status 0; a known one gets its New side
-    // (re)placed, the previous record being released.
+    // (re)placed.
     auto [entry, inserted] = m_compareList->try_emplace(std::move(key));
     (void)inserted;
-    entry->second.New = std::make_unique<TFileDetails>(details);
+    if (entry->second.New)
+        *entry->second.New = details;
+    else
+        entry->second.New = std::make_unique<TFileDetails>(details);
+    return !OnFile || !OnFile(entry->first, *entry->second.New);
 }
 
 bool TTreeScanner::FreeFileList(std::unique_ptr<CompareList>& list) {

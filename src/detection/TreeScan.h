@@ -80,6 +80,10 @@ public:
     void SetExcludedDirs(const KeySet* list) { m_excludedDirs = list; }
 
     TScanEvent OnDirectory;
+    // Comparison mode: called for each file as it enters the list, with its key and its New side, in the
+    // order the walk finds them; true stops the scan as OnDirectory does. The New side stays where it is
+    // for the rest of the scan.
+    std::function<bool(const std::string& key, TFileDetails& found)> OnFile;
 
     // Scans the folder `dir` exactly as given, its sub-folders too when `recurse`, at any depth.
     // True when the scan was neither aborted nor failed; on failure `errorText` says why and the
@@ -118,7 +122,8 @@ private:
     // listed or is gone.
     std::unique_ptr<FolderListing> scanFolder(TreeWalk& walk, bool recurse,
                                               std::vector<std::string>& subFolders, std::string& errorText);
-    void addEntry(std::string&& key, const TFileDetails& details);
+    // Adds the file; false when OnFile asked to stop.
+    bool addEntry(std::string&& key, const TFileDetails& details);
 
     PlainList* m_plainList = nullptr;
     CompareList* m_compareList = nullptr;

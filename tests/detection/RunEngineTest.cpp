@@ -14,9 +14,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <sys/stat.h>
+#include <tuple>
+#include <utility>
 
 namespace halcyra {
 namespace {
@@ -357,7 +363,7 @@ TEST_F(RunEngineTest, AbortInsideALargeFileIsAnsweredThereWhenTheProgressPolls) 
                    ++largePolls == 2;
         };
         TSettings settings(profileKey("P"));
-        m_env.hashThreads = [](const std::string&) { return 1u; }; // the polls inside a file are the run's
+        m_env.hashPlan = [](const std::string&) { return 1u; }; // the polls inside a file are the run's
         RunEngine engine(settings, true, &progress, m_env);
         engine.Run();
         if (!inside) {
@@ -719,30 +725,72 @@ TEST_F(RunEngineTest, StoredNameThatBreaksTheNameRuleIsRefusedAndTouchesNoFile) 
     EXPECT_FALSE(fileExists(dataPath("A_excl_Log_Page1.html")));
 }
 
-// Records the calls of the hashing phase in order, and asks to stop at its `abortAt`-th poll (0: never).
+// Records the calls of the scanning and hashing phases in order, and asks to stop at the `abortAt`-th poll
+// of hashing, or with a negative value at the `-abortAt`-th poll of the scan (0: never); `onScanPoll` is
+// called at each poll of the scan.
 struct HashingCalls : RunProgress {
-    void setStatus(std::string_view text) override { hashing = text == "Calculating hash values..."; }
+    void setStatus(std::string_view text) override {
+        scanning = text == "Scanning directory...";
+        hashing = text == "Calculating hash values...";
+    }
     void setFileName(std::string_view name) override { record("name " + std::string(name)); }
     void setFilePosition(int position) override { record("position " + std::to_string(position)); }
     bool processEvents() override {
         record("poll");
-        return hashing && ++polls == abortAt;
+        if (scanning && onScanPoll)
+            onScanPoll();
+        return (hashing && ++polls == abortAt) || (scanning && --scanPolls == abortAt);
     }
     void record(std::string call) {
-        if (hashing)
+        if (scanning || hashing)
             calls.push_back(std::move(call));
     }
+    bool scanning = false;
     bool hashing = false;
     int polls = 0;
+    int scanPolls = 0;
     int abortAt = 0;
+    std::function<void()> onScanPoll;
     std::vector<std::string> calls;
+};
+
+// Counts the reads of file contents and lets the run's thread wait for the first; on a rotational disk every
+// third read without waiting finds its file not in the page cache.
+class WatchedReads : public ContentReads {
+public:
+    ssize_t read(int fd, std::uint8_t* buffer, std::size_t size, bool noWait) override {
+        if (noWait && ++m_tries % 3 == 0) {
+            errno = EAGAIN;
+            return -1;
+        }
+        {
+            const std::lock_guard lock(m_mutex);
+            ++m_reads;
+        }
+        m_read.notify_all();
+        return ContentReads::read(fd, buffer, size, false);
+    }
+    int reads() {
+        const std::lock_guard lock(m_mutex);
+        return m_reads;
+    }
+    bool someRead() {
+        std::unique_lock lock(m_mutex);
+        return m_read.wait_for(lock, std::chrono::seconds(10), [this] { return m_reads > 0; });
+    }
+
+private:
+    std::atomic<int> m_tries{0};
+    std::mutex m_mutex;
+    std::condition_variable m_read;
+    int m_reads = 0;
 };
 
 TEST_F(RunEngineTest, HashingOnSeveralThreadsStoresLogsAndAbortsAsOneThreadDoes) {
     TestTree tree;
     const std::vector<std::string> names = halcyra::testing::buildRandomTree(tree.root(), 5, 300);
     makeProfile("P", tree.root(), {{"DisplayLog", "N"}});
-    m_env.hashThreads = [](const std::string&) { return 1u; };
+    m_env.hashPlan = [](const std::string&) { return 1u; };
     run("P", true);
     const std::string baseline = results("P");
     // New contents, a vanished file, a file that became a FIFO.
@@ -755,29 +803,43 @@ TEST_F(RunEngineTest, HashingOnSeveralThreadsStoresLogsAndAbortsAsOneThreadDoes)
     std::filesystem::remove(tree.path(names[5]));
     ASSERT_EQ(mkfifo(tree.path(names[5]).c_str(), 0644), 0);
 
-    std::map<unsigned, std::vector<std::string>> seen; // per thread count: calls, stored bytes, hashes
-    for (const unsigned threads : {1u, 8u}) {
-        m_env.hashThreads = [threads](const std::string&) { return threads; };
-        for (const int abortAt : {0, 120}) {
+    // Per plan: calls, stored bytes, hashes. One thread hashes after the scan; several hash while it goes on.
+    std::map<std::string, std::vector<std::string>> seen;
+    for (const auto& [label, threads, rotational] :
+         {std::tuple("1", 1u, false), std::tuple("2", 2u, false), std::tuple("8", 8u, false),
+          std::tuple("8 rotational", 8u, true)}) {
+        for (const int abortAt : {0, 120, -3}) {
+            WatchedReads reads;
+            m_env.hashPlan = [&](const std::string&) { return HashPlan(threads, rotational, &reads); };
             writeFile(dataPath("P.txt"), baseline);
             HashingCalls progress;
             progress.abortAt = abortAt;
+            bool waited = false;
+            progress.onScanPoll = [&, threads = threads] {
+                if (threads == 1) {
+                    EXPECT_EQ(reads.reads(), 0);
+                } else if (!std::exchange(waited, true)) {
+                    EXPECT_TRUE(reads.someRead()) << "no file read while the scan went on";
+                }
+            };
             TSettings settings(profileKey("P"));
             RunEngine engine(settings, true, &progress, m_env);
             engine.Run();
             EXPECT_EQ(engine.Outcome(), abortAt == 0 ? RunEnd::Finished : RunEnd::Aborted);
-            std::vector<std::string>& out = seen[threads];
+            EXPECT_EQ(progress.scanPolls < -3, abortAt >= 0); // the tree has more than three folders
+            std::vector<std::string>& out = seen[label];
             out.insert(out.end(), progress.calls.begin(), progress.calls.end());
             out.insert(out.end(), {results("P"), abortAt == 0 ? logPage("P") : ""});
             for (const auto& [key, entry] : *engine.FileList())
                 out.push_back(key + " " + (entry.New ? entry.New->Hash : "-"));
         }
     }
-    EXPECT_GT(std::count(seen[1].begin(), seen[1].end(), "poll"), 300);
-    EXPECT_TRUE(std::any_of(seen[1].begin(), seen[1].end(), [](const std::string& text) {
+    EXPECT_GT(std::count(seen["1"].begin(), seen["1"].end(), "poll"), 300);
+    EXPECT_TRUE(std::any_of(seen["1"].begin(), seen["1"].end(), [](const std::string& text) {
         return text.find("Cannot read") != std::string::npos;
     }));
-    EXPECT_EQ(seen[8], seen[1]);
+    for (const char* plan : {"2", "8", "8 rotational"})
+        EXPECT_EQ(seen[plan], seen["1"]) << plan;
 }
 
 } // namespace
