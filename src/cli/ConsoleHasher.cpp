@@ -369,16 +369,17 @@ void ConsoleHasher::holdLine(int dirFd, const std::string& name, Hand hand, cons
         else
             m_pool->submitListed(m_folder, name);
     }
-    m_held.push_back(HeldLine{std::move(tail), hand != Hand::None});
+    m_held.push_back(HeldLine{std::move(tail), hand});
 }
 
 void ConsoleHasher::printOldestHeldLine() {
     HeldLine line = std::move(m_held.front());
     m_held.pop_front();
     std::string hash;
-    if (line.hashed) {
+    if (line.hand != Hand::None) {
         hash = m_pool->take(&m_waitPoll).value_or(std::string());
-        if (m_pool->takenAbsent())
+        const struct stat* found = m_pool->takenStat();
+        if (line.hand == Hand::Listed && (found == nullptr || S_ISDIR(found->st_mode)))
             return; // gone since it was listed, or a folder now: no line, as when the walk looks first
     }
     const auto time = now();

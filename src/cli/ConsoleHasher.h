@@ -85,10 +85,17 @@ private:
         std::optional<DirectorySearchMask> m_mask;
     };
 
+    // How a held line's file is handed to the pool.
+    enum class Hand {
+        None,   // not at all: the line shows the placeholder
+        Seen,   // with the stat the walk took
+        Listed, // as its listing named it, looked at once open; no line when it is gone by then
+    };
+
     // A line whose file may still be hashed by the pool: its hash comes first, then ` tail`.
     struct HeldLine {
         std::string tail; // " <display name>\r\n"
-        bool hashed;      // false: printed with the placeholder, nothing was handed to the pool
+        Hand hand;
     };
 
     struct Entry {
@@ -110,12 +117,6 @@ private:
                    std::chrono::steady_clock::time_point started);
     // " <display name>\r\n" of entry `name`.
     std::string lineTail(const std::string& relative, const std::string& name, bool topLevel) const;
-    // How a held line's file is handed to the pool.
-    enum class Hand {
-        None,   // not at all: the line shows the placeholder
-        Seen,   // with the stat the walk took
-        Listed, // as its listing named it, looked at once open; no line when it is gone by then
-    };
     // Holds the line of entry `name` of `dirFd`, handing the file to the pool as `hand` says (`file`: its
     // stat, for Seen).
     void holdLine(int dirFd, const std::string& name, Hand hand, const struct stat* file, std::string tail);

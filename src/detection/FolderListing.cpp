@@ -59,6 +59,7 @@ public:
             m_haveFacts = false;
             entry.name = std::string_view(name, std::strlen(name));
             entry.kind = classify(item->d_type);
+            entry.regular = item->d_type == DT_REG;
             return true;
         }
     }

@@ -16,6 +16,7 @@ enum class FolderEntryKind {
 struct FolderEntry {
     std::string_view name; // raw bytes; valid until the next call of next()
     FolderEntryKind kind = FolderEntryKind::Other;
+    bool regular = false; // a File that the listing itself says is a regular file, not a link
 };
 
 struct FileFacts {

@@ -2,7 +2,9 @@
 
 #include "base/AsciiCase.h"
 #include "base/Clock.h"
+#include "base/DateTime.h"
 #include "base/DisplayDateTime.h"
+#include "base/LongPath.h"
 #include "base/Paths.h"
 #include "base/ProfileNameRule.h"
 #include "detection/DifferencesReview.h"
@@ -20,6 +22,7 @@
 #include <algorithm>
 #include <deque>
 #include <iostream>
+#include <sys/stat.h>
 #include <vector>
 
 namespace halcyra {
@@ -105,19 +108,24 @@ RunProgress& silentProgress() {
 }
 
 // Hashes the files of a run on a pool while the scanner finds them: each file is handed in as it enters the
-// list, and its hash is written into its New side when the pool gives it back, in the order of the walk.
+// list, and its hash is written into its New side when the pool gives it back, in the order of the walk. A
+// file the scanner did not look at is looked at by the pool: its size and time are filled in then, and a file
+// that is gone or no regular file by then leaves the list as if the scanner had not found it.
 class HashAhead {
 public:
-    HashAhead(HashPool& pool, const std::string& root, const StopPoll* poll)
-        : m_pool(pool), m_root(root), m_poll(poll) {}
+    HashAhead(HashPool& pool, CompareList& list, const std::string& root, const StopPoll* poll)
+        : m_pool(pool), m_list(list), m_root(root), m_poll(poll) {}
 
-    // Hands in the file of `key`; false when the pool was stopped while waiting for room.
-    bool handIn(const std::string& key, TFileDetails& found) {
+    // Hands in the file of `entry`; false when the pool was stopped while waiting for room.
+    bool handIn(CompareList::iterator entry, bool unseen) {
         if (m_pool.full() && !takeOldest())
             return false;
-        // Keys begin with the '/' that ends the root.
-        m_pool.submit(std::string(m_root).append(key, 1, std::string::npos));
-        m_waiting.push_back(&found);
+        std::string path = pathOf(entry);
+        if (unseen)
+            m_pool.submitListed(std::move(path));
+        else
+            m_pool.submit(std::move(path));
+        m_waiting.push_back({entry, unseen});
         return true;
     }
 
@@ -129,20 +137,61 @@ public:
         return true;
     }
 
+    // The scan ended early: the files the pool was still to look at are looked at here, so that the list
+    // holds what a scanner that looks at every file itself would have found. Their hashes are dropped.
+    void lookAtTheRest() {
+        for (const Waiting& waiting : m_waiting) {
+            struct stat found;
+            if (waiting.unseen)
+                place(waiting.entry,
+                      statLongPath(pathOf(waiting.entry), found, true) == 0 ? &found : nullptr);
+        }
+        m_waiting.clear();
+    }
+
 private:
+    struct Waiting {
+        CompareList::iterator entry;
+        bool unseen;
+    };
+
+    std::string pathOf(CompareList::iterator entry) const {
+        // Keys begin with the '/' that ends the root.
+        return std::string(m_root).append(entry->first, 1, std::string::npos);
+    }
+
+    // Gives the New side of an entry the scanner did not look at the size and time of `found`, or takes it
+    // out when that is no regular file; false when it was taken out.
+    bool place(CompareList::iterator item, const struct stat* found) {
+        TFileCompare& entry = item->second;
+        if (found == nullptr || !S_ISREG(found->st_mode)) {
+            entry.New.reset();
+            if (!entry.Old)
+                m_list.erase(item);
+            return false;
+        }
+        entry.New->Size = static_cast<std::int64_t>(found->st_size);
+        entry.New->DateTime = fileDateTime(static_cast<std::int64_t>(found->st_mtim.tv_sec));
+        return true;
+    }
+
     bool takeOldest() {
         std::optional<std::string> hash = m_pool.take(m_poll);
         if (!hash)
             return false;
-        m_waiting.front()->Hash = hash->empty() ? std::string(CannotOpenFilePlaceholder) : std::move(*hash);
+        const Waiting waiting = m_waiting.front();
         m_waiting.pop_front();
+        if (!waiting.unseen || place(waiting.entry, m_pool.takenStat()))
+            waiting.entry->second.New->Hash =
+                hash->empty() ? std::string(CannotOpenFilePlaceholder) : std::move(*hash);
         return true;
     }
 
     HashPool& m_pool;
+    CompareList& m_list;
     const std::string& m_root;
     const StopPoll* m_poll;
-    std::deque<TFileDetails*> m_waiting; // handed in, oldest first
+    std::deque<Waiting> m_waiting; // handed in, oldest first
 };
 
 // Forgets the hashes of the entries from `from` on: files hashed ahead of a run that ended before their turn.
@@ -348,7 +397,7 @@ bool RunEngine::scanAndHash() {
         pool = std::make_unique<HashPool>(TFileHashing::KindMD5,
                                           m_env.hashPlan ? m_env.hashPlan(root) : hashPlanFor(root));
         if (pool->threads() > 0)
-            ahead = std::make_unique<HashAhead>(*pool, root, poll ? &poll : nullptr);
+            ahead = std::make_unique<HashAhead>(*pool, *m_fileList, root, poll ? &poll : nullptr);
     }
     {
         TTreeScanner scanner(*m_fileList, m_env.fileSystem, m_env.clock);
@@ -356,10 +405,12 @@ bool RunEngine::scanAndHash() {
             m_progress.setFileName(folder);
             return pollAbort();
         };
-        if (ahead)
-            scanner.OnFile = [&ahead](const std::string& key, TFileDetails& found) {
-                return !ahead->handIn(key, found);
+        if (ahead) {
+            scanner.OnFile = [&ahead](CompareList::iterator entry, bool unseen) {
+                return !ahead->handIn(entry, unseen);
             };
+            scanner.LookLater = true; // the scan makes no call per file: the pool looks at them
+        }
         scanner.SetIncludeMasks(m_settings.ReadStringDef("FileMasks", "*.*"));
         scanner.SetExcludeMasks(m_settings.ReadStringDef("ExclFileMasks", ""));
         scanner.SetExcludedDirs(excludedDirs.get());
@@ -367,6 +418,8 @@ bool RunEngine::scanAndHash() {
         m_root = scanner.Root();
         m_progress.stepPhase();
         if (!scanned) {
+            if (ahead)
+                ahead->lookAtTheRest();
             forgetHashes(m_fileList->begin(), m_fileList->end());
             if (!error.empty())
                 reportError(error);

@@ -198,12 +198,15 @@ std::unique_ptr<FolderListing> TTreeScanner::scanFolder(TreeWalk& walk, bool rec
                 }
                 subFolders.emplace_back(entry.name);
             } else if (entry.kind == FolderEntryKind::File && Accept(entry.name)) {
+                const bool unseen = LookLater && m_mode == 1 && entry.regular;
                 FileFacts facts;
-                if (!listing->fileFacts(facts))
+                if (!unseen && !listing->fileFacts(facts))
                     continue; // not a regular file after all, or gone since it was listed
                 TFileDetails details;
-                details.Size = facts.size;
-                details.DateTime = fileDateTime(facts.modified);
+                if (!unseen) {
+                    details.Size = facts.size;
+                    details.DateTime = fileDateTime(facts.modified);
+                }
                 std::string key;
                 if (m_mode == 0) {
                     key.reserve(folder.size() + entry.name.size());
@@ -213,7 +216,7 @@ std::unique_ptr<FolderListing> TTreeScanner::scanFolder(TreeWalk& walk, bool rec
                     key.assign(folder, relativeStart, std::string::npos);
                 }
                 key.append(entry.name);
-                if (!addEntry(std::move(key), details)) {
+                if (!addEntry(std::move(key), details, unseen)) {
                     m_aborted = true;
                     return nullptr;
                 }
@@ -229,7 +232,7 @@ std::unique_ptr<FolderListing> TTreeScanner::scanFolder(TreeWalk& walk, bool rec
     return listing;
 }
 
-bool TTreeScanner::addEntry(std::string&& key, const TFileDetails& details) {
+bool TTreeScanner::addEntry(std::string&& key, const TFileDetails& details, bool unseen) {
     if (m_mode == 0) {
         m_plainList->insert_or_assign(std::move(key), details);
         return true;
@@ -242,7 +245,7 @@ bool TTreeScanner::addEntry(std::string&& key, const TFileDetails& details) {
         *entry->second.New = details;
     else
         entry->second.New = std::make_unique<TFileDetails>(details);
-    return !OnFile || !OnFile(entry->first, *entry->second.New);
+    return !OnFile || !OnFile(entry, unseen);
 }
 
 bool TTreeScanner::FreeFileList(std::unique_ptr<CompareList>& list) {

@@ -80,10 +80,14 @@ public:
     void SetExcludedDirs(const KeySet* list) { m_excludedDirs = list; }
 
     TScanEvent OnDirectory;
-    // Comparison mode: called for each file as it enters the list, with its key and its New side, in the
-    // order the walk finds them; true stops the scan as OnDirectory does. The New side stays where it is
-    // for the rest of the scan.
-    std::function<bool(const std::string& key, TFileDetails& found)> OnFile;
+    // Comparison mode: called for each file as it enters the list, with its entry, in the order the walk
+    // finds them; true stops the scan as OnDirectory does. `unseen`: the file was not looked at (see
+    // LookLater). Entries stay where they are for the rest of the scan, whatever OnFile does to others.
+    std::function<bool(CompareList::iterator entry, bool unseen)> OnFile;
+    // With OnFile: a file that the listing says is a regular file enters the list without being looked at,
+    // its New side holding neither size nor time; OnFile's owner looks at it, fills them in, and takes the
+    // New side out again (the entry too, when it has no Old side) when it is gone or no regular file now.
+    bool LookLater = false;
 
     // Scans the folder `dir` exactly as given, its sub-folders too when `recurse`, at any depth.
     // True when the scan was neither aborted nor failed; on failure `errorText` says why and the
@@ -123,7 +127,7 @@ private:
     std::unique_ptr<FolderListing> scanFolder(TreeWalk& walk, bool recurse,
                                               std::vector<std::string>& subFolders, std::string& errorText);
     // Adds the file; false when OnFile asked to stop.
-    bool addEntry(std::string&& key, const TFileDetails& details);
+    bool addEntry(std::string&& key, const TFileDetails& details, bool unseen = false);
 
     PlainList* m_plainList = nullptr;
     CompareList* m_compareList = nullptr;

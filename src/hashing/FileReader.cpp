@@ -38,6 +38,7 @@ void RegularFileReader::begin() {
     close();
     m_error = 0;
     m_wouldWait = false;
+    m_lookedAt = false;
     m_read = 0;
 }
 
@@ -67,7 +68,13 @@ int RegularFileReader::openAt(int dirFd, const std::string& name, const struct s
 }
 
 int RegularFileReader::openListed(int dirFd, const std::string& name) {
-    return openRelative(dirFd, name, nullptr);
+    const int error = openRelative(dirFd, name, nullptr);
+    if (error != 0 && !m_lookedAt && error != ENOENT && error != ENOTDIR) {
+        // There, but it cannot be opened: what it is still counts.
+        m_lookedAt = (dirFd == AT_FDCWD ? statLongPath(name, m_stat, true)
+                                        : ::fstatat(dirFd, name.c_str(), &m_stat, 0)) == 0;
+    }
+    return error;
 }
 
 int RegularFileReader::openRelative(int dirFd, const std::string& name, const struct stat* seen) {
@@ -80,7 +87,7 @@ int RegularFileReader::openRelative(int dirFd, const std::string& name, const st
     }
     int fd;
     do {
-        fd = ::openat(dirFd, name.c_str(), OpenFlags);
+        fd = dirFd == AT_FDCWD ? openLongPath(name, OpenFlags) : ::openat(dirFd, name.c_str(), OpenFlags);
     } while (fd < 0 && errno == EINTR);
     return adopt(fd, seen);
 }
@@ -91,12 +98,13 @@ int RegularFileReader::adopt(int fd, const struct stat* seen) {
     }
     m_fd = fd;
     // The name may have been replaced by something else since it was looked at.
-    struct stat after;
+    struct stat& after = m_stat;
     if (::fstat(fd, &after) != 0) {
         m_error = errno;
         close();
         return m_error;
     }
+    m_lookedAt = seen == nullptr;
     const bool other = seen != nullptr && (after.st_dev != seen->st_dev || after.st_ino != seen->st_ino);
     if (!S_ISREG(after.st_mode) || other) {
         close();

@@ -50,9 +50,12 @@ public:
     // file `seen` (a stat following links); it must still be that file when opened. Returns 0 or
     // the errno value, as open().
     int openAt(int dirFd, const std::string& name, const struct stat& seen);
-    // Opens the entry `name` of `dirFd` that a folder listing called a regular file, without a stat before:
-    // it is looked at once open. ENOENT when it is gone, EISDIR when it is a folder now.
+    // Opens the entry `name` of `dirFd` (AT_FDCWD: `name` is a path of any length) that a folder listing
+    // called a regular file, without a stat before: it is looked at once open, and refused as open() would.
     int openListed(int dirFd, const std::string& name);
+    // What the last openListed() found: the open file's stat, or the name's when it could not be opened;
+    // null when it was gone or could not be looked at.
+    const struct stat* lookedAt() const { return m_lookedAt ? &m_stat : nullptr; }
 
     // Takes the contents through `reads` (not owned; the system's by default), with `noWait` only what
     // the page cache holds: a read that would wait for the disk fails and wouldWait() says so.
@@ -85,6 +88,8 @@ private:
     int m_fd = -1;
     int m_error = 0;
     bool m_wouldWait = false;
+    struct stat m_stat {}; // of the open file
+    bool m_lookedAt = false;
     off_t m_size = 0; // as the open file's stat gave it
     off_t m_read = 0; // bytes read so far
 };

@@ -3,6 +3,7 @@
 #include "base/LongPath.h"
 
 #include <algorithm>
+#include <fcntl.h>
 #include <fstream>
 #include <functional>
 #include <sched.h>
@@ -139,13 +140,20 @@ void HashPool::submitListed(std::shared_ptr<const OpenFolder> folder, std::strin
     published();
 }
 
+void HashPool::submitListed(std::string path) {
+    Job& job = enqueue();
+    job.name = std::move(path);
+    job.listed = true;
+    published();
+}
+
 std::string HashPool::hashJob(TFileHashing& hasher, const Job& job, const StopPoll* poll) {
     static const StopPoll never;
     const StopPoll& stop = poll != nullptr ? *poll : never;
+    if (job.listed)
+        return hasher.HashListedFileAt(job.folder ? job.folder->fd() : AT_FDCWD, job.name, stop);
     if (!job.folder)
         return hasher.HashFile(job.name, stop);
-    if (job.listed)
-        return hasher.HashListedFileAt(job.folder->fd(), job.name, stop);
     return hasher.HashFileAt(job.folder->fd(), job.name, job.seen, stop);
 }
 
@@ -153,7 +161,9 @@ std::optional<std::string> HashPool::take(const StopPoll* poll) {
     Job& job = slot(m_taken);
     if (m_workers.empty()) {
         std::string hash = hashJob(*m_ownHasher, job, poll);
-        m_takenAbsent = m_ownHasher->LastFileAbsent();
+        m_takenLookedAt = m_ownHasher->LastFileStat() != nullptr;
+        if (m_takenLookedAt)
+            m_takenStat = *m_ownHasher->LastFileStat();
         job.reset();
         ++m_taken;
         if (m_ownHasher->LastHashStopped()) {
@@ -189,7 +199,9 @@ std::optional<std::string> HashPool::take(const StopPoll* poll) {
     }
     // No thread touches a done slot again; the next hand-in publishes it anew.
     std::string hash = std::move(job.result);
-    m_takenAbsent = job.absent;
+    m_takenLookedAt = job.listed && job.lookedAt;
+    if (m_takenLookedAt)
+        m_takenStat = job.seen;
     job.reset();
     ++m_taken;
     return hash;
@@ -215,10 +227,12 @@ void HashPool::stop() {
     m_taken = m_submitted.load();
 }
 
-void HashPool::finish(std::size_t sequence, std::string result, bool absent) {
+void HashPool::finish(std::size_t sequence, std::string result, const TFileHashing& hasher) {
     Job& job = slot(sequence);
     job.result = std::move(result);
-    job.absent = absent;
+    job.lookedAt = hasher.LastFileStat() != nullptr;
+    if (job.lookedAt)
+        job.seen = *hasher.LastFileStat();
     job.done.store(true);
     if (m_waitingFor.load() == sequence) {
         const std::lock_guard lock(m_mutex);
@@ -264,7 +278,7 @@ void HashPool::work() {
                 m_diskWork.notify_one();
                 continue;
             }
-            finish(sequence, std::move(result), hasher.LastFileAbsent());
+            finish(sequence, std::move(result), hasher);
         }
         lock.lock();
     }
@@ -285,7 +299,7 @@ void HashPool::readFromDisk() {
         m_diskQueue.pop_back();
         lock.unlock();
         std::string result = hashJob(hasher, slot(sequence), &stopping);
-        finish(sequence, std::move(result), hasher.LastFileAbsent());
+        finish(sequence, std::move(result), hasher);
         lock.lock();
     }
 }

@@ -101,16 +101,17 @@ public:
     // must still be that file when it is opened.
     void submit(std::shared_ptr<const OpenFolder> folder, std::string name, const struct stat& seen);
     // Hands in the entry `name` of `folder` that its listing called a regular file, not looked at since: it
-    // is looked at once open (see takenAbsent()).
+    // is looked at once open (see takenStat()).
     void submitListed(std::shared_ptr<const OpenFolder> folder, std::string name);
+    // Likewise the file at `path`, which a listing called a regular file.
+    void submitListed(std::string path);
 
     // The hash text of the oldest file not yet taken (the empty text when it cannot be read). With `poll`
     // given, asks it about every PollInterval while waiting (with one thread: between blocks of the file,
     // as HashFile does); when it answers true the pool stops and no value comes back. Requires pending() > 0.
     std::optional<std::string> take(const StopPoll* poll = nullptr);
-    // Whether the file of the last take() was handed in by submitListed() and was gone or a folder when it
-    // was opened.
-    bool takenAbsent() const { return m_takenAbsent; }
+    // For a file handed in by submitListed(): what the last take() found there (TFileHashing::LastFileStat).
+    const struct stat* takenStat() const { return m_takenLookedAt ? &m_takenStat : nullptr; }
 
     // Stops handing out files and drops every result not yet taken; workers leave the file they are hashing
     // at its next block. Returns once every worker has ended. Nothing can be handed in or taken afterwards.
@@ -121,9 +122,9 @@ private:
         std::string name; // the path, or the entry's name in `folder`
         std::shared_ptr<const OpenFolder> folder;
         struct stat seen {};
-        bool listed = false; // an entry of `folder` not looked at: `seen` is not used
+        bool listed = false; // not looked at: `seen` is what the hasher found, when `lookedAt`
         std::string result;
-        bool absent = false;
+        bool lookedAt = false;
         std::atomic<bool> done{false}; // set once `result` is written
 
         void reset() {
@@ -138,7 +139,7 @@ private:
     Job& enqueue();
     void published();
     static std::string hashJob(TFileHashing& hasher, const Job& job, const StopPoll* poll);
-    void finish(std::size_t sequence, std::string result, bool absent);
+    void finish(std::size_t sequence, std::string result, const TFileHashing& hasher);
     void work();
     void readFromDisk();
 
@@ -150,7 +151,8 @@ private:
     std::unique_ptr<TFileHashing> m_ownHasher; // the caller's hasher when there are no workers
     std::vector<std::thread> m_workers;
     std::thread m_diskReader; // on a rotational disk: reads the files that must come from it
-    bool m_takenAbsent = false;
+    struct stat m_takenStat {};
+    bool m_takenLookedAt = false;
 
     std::mutex m_mutex;
     std::condition_variable m_workAvailable;

@@ -4,8 +4,6 @@
 #include "hashing/FileReader.h"
 #include "hashing/Md5Engine.h"
 
-#include <cerrno>
-
 namespace halcyra {
 
 namespace {
@@ -37,7 +35,7 @@ void TFileHashing::UseReads(ContentReads& reads, bool noWait) {
 
 bool TFileHashing::canHash() {
     m_lastStopped = false;
-    m_lastAbsent = false;
+    m_lastLookedAt = false;
     m_lastWouldWait = false;
     return m_hashType == KindMD5 || m_hashType == KindCRC32;
 }
@@ -76,8 +74,11 @@ std::string TFileHashing::hashAt(int dirFd, const std::string& name, const struc
     RegularFileReader reader;
     reader.setReads(*m_reads, m_noWait);
     const int error = seen != nullptr ? reader.openAt(dirFd, name, *seen) : reader.openListed(dirFd, name);
+    if (reader.lookedAt() != nullptr) {
+        m_lastStat = *reader.lookedAt();
+        m_lastLookedAt = true;
+    }
     if (error != 0) {
-        m_lastAbsent = seen == nullptr && (error == ENOENT || error == EISDIR);
         return {};
     }
     return hashOpenFile(reader, shouldStop);

@@ -48,14 +48,16 @@ public:
     std::string HashFileAt(int dirFd, const std::string& name, const struct stat& seen,
                            const std::function<bool()>& shouldStop);
     // Like HashFileAt, for an entry that a folder listing called a regular file and that nobody has looked
-    // at: it is looked at once open. LastFileAbsent() tells whether it was gone or a folder.
+    // at (`dirFd` AT_FDCWD: `name` is a path of any length): it is looked at once open, and LastFileStat()
+    // tells what it was.
     std::string HashListedFileAt(int dirFd, const std::string& name, const std::function<bool()>& shouldStop);
 
     // Whether the last HashFile call was stopped by its poll (then its empty text means "stopped",
     // not "unreadable").
     bool LastHashStopped() const { return m_lastStopped; }
-    // Whether the entry of the last HashListedFileAt call was gone or a folder when it was opened.
-    bool LastFileAbsent() const { return m_lastAbsent; }
+    // The stat of the entry of the last HashListedFileAt call (following links), taken once it was open or
+    // when it could not be opened; null when it was gone or could not be looked at.
+    const struct stat* LastFileStat() const { return m_lastLookedAt ? &m_lastStat : nullptr; }
 
     // Reads the files through `reads` (not owned), with `noWait` only what the page cache holds: a file
     // whose contents would have to come from the disk gives the empty text and LastHashWouldWait().
@@ -77,7 +79,8 @@ private:
 
     std::uint8_t m_hashType;
     bool m_lastStopped = false;
-    bool m_lastAbsent = false;
+    bool m_lastLookedAt = false;
+    struct stat m_lastStat {};
     bool m_lastWouldWait = false;
     ContentReads* m_reads;
     bool m_noWait = false;

@@ -7,6 +7,7 @@
 #include "base/IOStream.h"
 #include "base/ProfileNameRule.h"
 #include "detection/DifferencesReview.h"
+#include "detection/FolderListing.h"
 #include "detection/MaskList.h"
 #include "hashing/Hashing.h"
 #include "platform/UiServices.h"
@@ -786,9 +787,52 @@ private:
     int m_reads = 0;
 };
 
+// The real file system, except that its listings call a folder "ghost" a regular file and end with a regular
+// file "phantom" that is not there: whoever looks at them finds a folder, or nothing.
+class GhostFileSystem final : public FileSystem {
+public:
+    std::unique_ptr<FolderListing> openFolder(const std::string& path, bool followLink, int& error) override {
+        std::unique_ptr<FolderListing> listing = FileSystem::real().openFolder(path, followLink, error);
+        return listing ? std::make_unique<Listing>(std::move(listing)) : nullptr;
+    }
+
+private:
+    class Listing final : public FolderListing {
+    public:
+        explicit Listing(std::unique_ptr<FolderListing> real) : m_real(std::move(real)) {}
+        bool next(FolderEntry& entry) override {
+            if (m_real->next(entry)) {
+                if (entry.name == "ghost")
+                    entry = {entry.name, FolderEntryKind::File, true};
+                return true;
+            }
+            if (m_phantom || m_real->error() != 0)
+                return false;
+            m_phantom = true;
+            entry = {"phantom", FolderEntryKind::File, true};
+            return true;
+        }
+        bool fileFacts(FileFacts& facts) override { return !m_phantom && m_real->fileFacts(facts); }
+        int error() const override { return m_real->error(); }
+        void endPass() override { m_real->endPass(); }
+        std::unique_ptr<FolderListing> openSubFolder(std::string_view name, int& error) override {
+            std::unique_ptr<FolderListing> listing = m_real->openSubFolder(name, error);
+            return listing ? std::make_unique<Listing>(std::move(listing)) : nullptr;
+        }
+
+    private:
+        std::unique_ptr<FolderListing> m_real;
+        bool m_phantom = false;
+    };
+};
+
 TEST_F(RunEngineTest, HashingOnSeveralThreadsStoresLogsAndAbortsAsOneThreadDoes) {
     TestTree tree;
     const std::vector<std::string> names = halcyra::testing::buildRandomTree(tree.root(), 5, 300);
+    ASSERT_EQ(mkdir(tree.path("a/ghost").c_str(), 0755), 0);
+    writeFile(tree.path("a/ghost/inside"), "x");
+    GhostFileSystem ghosts; // files that are gone, or folders, when they are looked at
+    m_env.fileSystem = &ghosts;
     makeProfile("P", tree.root(), {{"DisplayLog", "N"}});
     m_env.hashPlan = [](const std::string&) { return 1u; };
     run("P", true);
@@ -831,7 +875,8 @@ TEST_F(RunEngineTest, HashingOnSeveralThreadsStoresLogsAndAbortsAsOneThreadDoes)
             out.insert(out.end(), progress.calls.begin(), progress.calls.end());
             out.insert(out.end(), {results("P"), abortAt == 0 ? logPage("P") : ""});
             for (const auto& [key, entry] : *engine.FileList())
-                out.push_back(key + " " + (entry.New ? entry.New->Hash : "-"));
+                out.push_back(key + " " +
+                              (entry.New ? entry.New->Hash + std::to_string(entry.New->Size) : "-"));
         }
     }
     EXPECT_GT(std::count(seen["1"].begin(), seen["1"].end(), "poll"), 300);
@@ -840,6 +885,8 @@ TEST_F(RunEngineTest, HashingOnSeveralThreadsStoresLogsAndAbortsAsOneThreadDoes)
     }));
     for (const char* plan : {"2", "8", "8 rotational"})
         EXPECT_EQ(seen[plan], seen["1"]) << plan;
+    EXPECT_EQ(baseline.find("phantom"), std::string::npos);
+    EXPECT_EQ(baseline.find("ghost"), std::string::npos);
 }
 
 } // namespace

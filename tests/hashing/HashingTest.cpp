@@ -291,15 +291,31 @@ TEST_F(FileHashing, PathsBeyondPathMaxAndEntriesOfAnOpenFolder) {
     ASSERT_EQ(::fstatat(folder, "x", &x, 0), 0);
     EXPECT_EQ(m_crc.HashFileAt(folder, "abc", abc), "352441C2");
     EXPECT_EQ(m_md5.HashFileAt(folder, "abc", x), ""); // no longer the file the caller looked at
-    // Entries a listing named, looked at only once open: gone or a folder by then is told apart.
+    // Entries a listing named, looked at only once open (or when they cannot be opened), by folder or path.
     ASSERT_EQ(::mkdirat(folder, "sub", 0700), 0);
     ASSERT_EQ(::mkfifoat(folder, "fifo", 0600), 0);
-    const std::tuple<const char*, const char*, bool> listed[] = {
-        {"abc", "352441C2", false}, {"gone", "", true}, {"sub", "", true}, {"fifo", "", false}};
-    for (const auto& [name, crc, absent] : listed) {
-        EXPECT_EQ(m_crc.HashListedFileAt(folder, name, {}), crc) << name;
-        EXPECT_EQ(m_crc.LastFileAbsent(), absent) << name;
+    ASSERT_EQ(::symlinkat("/proc/self/mem", folder, "mem"), 0);
+    ASSERT_EQ(::symlinkat("mem", folder, "loop"), 0);
+    ASSERT_EQ(::unlinkat(folder, "mem", 0), 0);
+    ASSERT_EQ(::symlinkat("loop", folder, "mem"), 0); // a loop of links: ELOOP, there but not looked at
+    const std::tuple<const char*, const char*, mode_t> listed[] = {{"abc", "352441C2", S_IFREG},
+                                                                   {"gone", "", 0},
+                                                                   {"sub", "", S_IFDIR},
+                                                                   {"fifo", "", S_IFIFO},
+                                                                   {"mem", "", 0}};
+    for (const auto& [name, crc, type] : listed) {
+        for (const bool byPath : {false, true}) {
+            EXPECT_EQ(byPath ? m_crc.HashListedFileAt(AT_FDCWD, deep + name, {})
+                             : m_crc.HashListedFileAt(folder, name, {}),
+                      crc)
+                << name;
+            const struct stat* found = m_crc.LastFileStat();
+            EXPECT_EQ(found != nullptr ? found->st_mode & S_IFMT : 0, type) << name;
+        }
     }
+    EXPECT_EQ(m_md5.HashListedFileAt(AT_FDCWD, "/proc/self/mem", {}), ""); // opens, cannot be read
+    ASSERT_NE(m_md5.LastFileStat(), nullptr);
+    EXPECT_TRUE(S_ISREG(m_md5.LastFileStat()->st_mode));
     ::close(folder);
 }
 
