@@ -72,6 +72,55 @@ for top in range(10):
 PY
 }
 
+# Builds (see bench_build_tree) the tree of 1,000,000 files of 0-200 bytes, pseudo-random contents from a
+# fixed seed, 1,000 in each of 1,000 folders (10 top folders with 100 sub-folders each).
+bench_build_tiny_files_tree() {
+    local layout="v1 10x100 folders, 1000 files each, 0..200 bytes"
+    bench_build_tree "$layout" <<'PY'
+import os, random, sys
+root = sys.argv[1]
+rng = random.Random(20240602)
+pool = rng.randbytes(1 << 16)
+for top in range(10):
+    for sub in range(100):
+        folder = os.path.join(root, "d%02d" % top, "s%03d" % sub)
+        os.makedirs(folder)
+        for n in range(1000):
+            size = rng.randint(0, 200)
+            at = rng.randrange(len(pool) - size)
+            fd = os.open(os.path.join(folder, "f%04d" % n), os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o644)
+            os.write(fd, pool[at:at + size])
+            os.close(fd)
+PY
+}
+
+# Builds (see bench_build_tree) the tree of the hash tool windows: 100,000 files in 1,000 folders, 80,000 of
+# 1-16 KiB random bytes and 20,000 copies of randomly chosen ones among them (about 0.85 GB, fixed seed).
+bench_build_tools_tree() {
+    local layout="v1 80000 files 1-16 KiB + 20000 copies, 1000 folders, seed 11"
+    bench_build_tree "$layout" <<'PY'
+import os, random, sys
+root = sys.argv[1]
+rng = random.Random(11)
+folders = []
+for top in range(10):
+    base = os.path.join(root, "d%02d" % top)
+    folders += [base] + [os.path.join(base, "s%02d" % sub) for sub in range(99)]
+for folder in folders:
+    os.makedirs(folder, exist_ok=True)
+originals = []
+for n in range(80000):
+    path = os.path.join(folders[n % len(folders)], "f%05d.dat" % n)
+    with open(path, "wb") as out:
+        out.write(rng.randbytes(rng.randint(1024, 16384)))
+    originals.append(path)
+for n in range(20000):
+    source = rng.choice(originals)
+    with open(source, "rb") as src, open(os.path.join(folders[rng.randrange(len(folders))], "c%05d.dat" % n), "wb") as out:
+        out.write(src.read())
+PY
+}
+
 # Runs COMMAND [ARGS...] with its standard output to OUT and prints its wall time in seconds.
 bench_time() {
     local out=$1 start end

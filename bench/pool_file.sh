@@ -4,9 +4,9 @@
 # (--compare PATH, for example the build before the pool). Alternating runs, best and median of REPS each;
 # the three must print the same line.
 #
-#   bench/pool_file.sh [--bin PATH] [--compare PATH] [--reps N]
+#   bench/pool_file.sh [--bin PATH] [--compare PATH] [--reps N] [--dir DIR]
 #
-# The file is made in /dev/shm (a disk that reports itself rotational gets one thread) and deleted at the end.
+# The file is made in DIR (default /dev/shm), read once to warm the cache, and deleted at the end.
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -15,19 +15,22 @@ source "$repo/bench/lib.sh"
 bin=$repo/build/bin/HalcyraCL
 compare=""
 reps=5
+dir=/dev/shm
 while [[ $# -gt 0 ]]; do
     case $1 in
     --bin) bin=$2; shift 2 ;;
     --compare) compare=$2; shift 2 ;;
     --reps) reps=$2; shift 2 ;;
-    *) echo "usage: $0 [--bin PATH] [--compare PATH] [--reps N]" >&2; exit 2 ;;
+    --dir) dir=$2; shift 2 ;;
+    *) echo "usage: $0 [--bin PATH] [--compare PATH] [--reps N] [--dir DIR]" >&2; exit 2 ;;
     esac
 done
 [[ -x $bin ]] || { echo "missing $bin: cmake --build build --target HalcyraCL" >&2; exit 1; }
 
-work=$(mktemp -d /dev/shm/halcyra-pool-file.XXXXXX)
+work=$(mktemp -d "$dir/halcyra-pool-file.XXXXXX")
 trap 'rm -rf -- "$work"' EXIT
 head -c 1073741824 /dev/urandom >"$work/big.bin"
+cat "$work/big.bin" >/dev/null
 echo "1 GiB file in $work, $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 
 pool_t=() one_t=() cmp_t=()

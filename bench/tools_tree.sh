@@ -27,28 +27,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-layout="v1 80000 files 1-16 KiB + 20000 copies, 1000 folders, seed 11"
-bench_build_tree "$layout" <<'PY'
-import os, random, sys
-root = sys.argv[1]
-rng = random.Random(11)
-folders = []
-for top in range(10):
-    base = os.path.join(root, "d%02d" % top)
-    folders += [base] + [os.path.join(base, "s%02d" % sub) for sub in range(99)]
-for folder in folders:
-    os.makedirs(folder, exist_ok=True)
-originals = []
-for n in range(80000):
-    path = os.path.join(folders[n % len(folders)], "f%05d.dat" % n)
-    with open(path, "wb") as out:
-        out.write(rng.randbytes(rng.randint(1024, 16384)))
-    originals.append(path)
-for n in range(20000):
-    source = rng.choice(originals)
-    with open(source, "rb") as src, open(os.path.join(folders[rng.randrange(len(folders))], "c%05d.dat" % n), "wb") as out:
-        out.write(src.read())
-PY
+bench_build_tools_tree
 
 echo "files: $(find "$tree" -type f | wc -l)"
 find "$tree" -type f -exec cat {} + >/dev/null # warm the cache
