@@ -326,9 +326,8 @@ void ConsoleHasher::scanFolder(int dirFd, const std::string& dir, const std::str
 
 void ConsoleHasher::visitEntry(int dirFd, const std::string& name, unsigned char type,
                                const std::string& relative, bool topLevel) {
-    if (m_pool && type == DT_REG && !m_poolPlan.rotational) {
-        // The worker that opens it looks at it; a rotational disk has the walk look first, which reads
-        // the files' details from the disk in the walk's order.
+    if (m_pool && type == DT_REG) {
+        // The worker that opens it looks at it: the walk makes no call per file.
         holdLine(dirFd, name, Hand::Listed, nullptr, lineTail(relative, name, topLevel));
         return;
     }
