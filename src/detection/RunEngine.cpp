@@ -171,7 +171,13 @@ private:
             return false;
         }
         entry.New->Size = static_cast<std::int64_t>(found->st_size);
-        entry.New->DateTime = fileDateTime(static_cast<std::int64_t>(found->st_mtim.tv_sec));
+        // Files written together share their time: the local time is worked out once for them.
+        const auto seconds = static_cast<std::int64_t>(found->st_mtim.tv_sec);
+        if (seconds != m_lastSeconds || !m_lastDateTime) {
+            m_lastSeconds = seconds;
+            m_lastDateTime = fileDateTime(seconds);
+        }
+        entry.New->DateTime = *m_lastDateTime;
         return true;
     }
 
@@ -192,6 +198,8 @@ private:
     const std::string& m_root;
     const StopPoll* m_poll;
     std::deque<Waiting> m_waiting; // handed in, oldest first
+    std::int64_t m_lastSeconds = 0;
+    std::optional<TDateTimeSecs> m_lastDateTime; // of m_lastSeconds
 };
 
 // Forgets the hashes of the entries from `from` on: files hashed ahead of a run that ended before their turn.
