@@ -68,11 +68,6 @@ HashPlan hashPlanFor(const std::string& folder, const std::string& sysRoot) {
     return HashPlan(usableCores(), onRotationalDisk(st.st_dev, sysRoot));
 }
 
-unsigned hashThreadsFor(const std::string& folder, const std::string& sysRoot) {
-    const HashPlan plan = hashPlanFor(folder, sysRoot);
-    return plan.rotational ? 1 : plan.threads;
-}
-
 HashPool::HashPool(std::uint8_t hashType, const HashPlan& plan)
     : m_hashType(hashType), m_plan(plan), m_reads(plan.reads ? plan.reads : &ContentReads::real()),
       m_window(windowFor(plan.threads)), m_jobs(m_window) {

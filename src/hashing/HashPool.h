@@ -62,10 +62,6 @@ struct HashPlan {
 // its file system (`sysRoot` as there). One thread when the folder cannot be examined.
 HashPlan hashPlanFor(const std::string& folder, const std::string& sysRoot = "/sys");
 
-// How many threads hash the files under `folder` when every thread reads from the disk: one on a rotational
-// disk, else as hashPlanFor says.
-unsigned hashThreadsFor(const std::string& folder, const std::string& sysRoot = "/sys");
-
 // Hashes files with worker threads and gives the results back in the order the files were handed in.
 // The workers hash ahead of the caller within a bounded window of files, so memory stays bounded whatever
 // the number of files; each file is hashed by one worker from start to end, and workers take the files

@@ -48,9 +48,10 @@ namespace {
 template <typename PathOf, typename Skip, typename Use, typename Done>
 bool hashInOrder(std::size_t count, unsigned threads, PassProgress& progress, PathOf pathOf, Skip skip,
                  Use use, Done done) {
-    if (threads == 0)
-        threads = count == 0 ? 1 : hashThreadsFor(std::string(folderPart(pathOf(0))));
-    HashPool pool(TFileHashing::KindMD5, threads);
+    const HashPlan plan = threads != 0 ? HashPlan(threads)
+                          : count == 0 ? HashPlan(1)
+                                       : hashPlanFor(std::string(folderPart(pathOf(0))));
+    HashPool pool(TFileHashing::KindMD5, plan);
     const StopPoll poll = [&progress] { return progress.stopRequested(); };
     std::vector<bool> skipped(count);
     std::size_t ahead = 0;

@@ -46,8 +46,8 @@ using RowWork = std::function<void(PassFile& file, std::string hash)>;
 // Hashes each file with MD5 in order, hands it to `work` and reports it done. A file for which `skip`
 // answers true is not hashed but still reported done; `skip` is asked in file order, a little ahead of the
 // work. True when every file was handled; false when the pass was stopped (a file stopped in the middle of
-// its hash gets no work). Files are hashed ahead by `threads` threads (0: hashThreadsFor the first file's
-// folder); the calls are the same whatever their number.
+// its hash gets no work). Files are hashed ahead by `threads` threads (0: as hashPlanFor says for the first
+// file's folder); the calls are the same whatever their number.
 bool hashFiles(std::vector<PassFile>& files, PassProgress& progress, const RowWork& work,
                const std::function<bool(const PassFile&)>& skip = {}, unsigned threads = 0);
 
