@@ -4,6 +4,7 @@
 #include "cli/OutputWriter.h"
 
 #include "../base/DeepTree.h"
+#include "../hashing/ColdEveryThird.h"
 #include "../hashing/RandomTree.h"
 
 #include <gtest/gtest.h>
@@ -19,19 +20,6 @@
 using namespace halcyra;
 
 namespace {
-
-// Every third read without waiting finds its file's contents not in the page cache.
-class ColdEveryThird : public ContentReads {
-public:
-    ssize_t read(int fd, std::uint8_t* buffer, std::size_t size, bool noWait) override {
-        if (noWait && ++tries % 3 == 0) {
-            errno = EAGAIN;
-            return -1;
-        }
-        return ContentReads::read(fd, buffer, size, false);
-    }
-    std::atomic<unsigned> tries{0};
-};
 
 // Hashes with `threads` whatever disk the files lie on; with `coldReads`, as on a rotational disk read
 // through them.
@@ -93,9 +81,10 @@ TEST(ParallelOutput, SeveralThreadsPrintTheBytesOfOne) {
     EXPECT_NE(one.find("________CANNOT_OPEN_FILE________"), std::string::npos);
     for (const unsigned threads : {2u, 8u}) {
         EXPECT_EQ(run(threads, parameters), one) << "threads " << threads;
-        ColdEveryThird coldReads; // on a rotational disk, one thread reads those from the disk
+        // On a rotational disk, one thread reads those from the disk.
+        halcyra::testing::ColdEveryThird coldReads;
         EXPECT_EQ(run(threads, parameters, &coldReads), one) << "threads " << threads << ", rotational";
-        EXPECT_GT(coldReads.tries, 300u);
+        EXPECT_GT(coldReads.tries(), 300u);
     }
     std::filesystem::remove_all(root);
 }

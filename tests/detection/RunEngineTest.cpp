@@ -1,5 +1,6 @@
 #include "detection/RunEngine.h"
 
+#include "../hashing/ColdEveryThird.h"
 #include "../hashing/RandomTree.h"
 #include "../platform/TestHome.h"
 #include "TestSupport.h"
@@ -757,19 +758,18 @@ struct HashingCalls : RunProgress {
 
 // Counts the reads of file contents and lets the run's thread wait for the first; on a rotational disk every
 // third read without waiting finds its file not in the page cache.
-class WatchedReads : public ContentReads {
+class WatchedReads : public halcyra::testing::ColdEveryThird {
 public:
     ssize_t read(int fd, std::uint8_t* buffer, std::size_t size, bool noWait) override {
-        if (noWait && ++m_tries % 3 == 0) {
-            errno = EAGAIN;
-            return -1;
+        const ssize_t got = ColdEveryThird::read(fd, buffer, size, noWait);
+        if (got >= 0) {
+            {
+                const std::lock_guard lock(m_mutex);
+                ++m_reads;
+            }
+            m_read.notify_all();
         }
-        {
-            const std::lock_guard lock(m_mutex);
-            ++m_reads;
-        }
-        m_read.notify_all();
-        return ContentReads::read(fd, buffer, size, false);
+        return got;
     }
     int reads() {
         const std::lock_guard lock(m_mutex);
@@ -781,7 +781,6 @@ public:
     }
 
 private:
-    std::atomic<int> m_tries{0};
     std::mutex m_mutex;
     std::condition_variable m_read;
     int m_reads = 0;
